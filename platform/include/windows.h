@@ -116,6 +116,7 @@ typedef INT_PTR(WINAPI *FARPROC)(void);
 #define SUBLANG_DEFAULT 0x01
 
 #define MAX_PATH 260
+#define MAXDWORD 0xffffffff
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
 #define CopyMemory(d, s, n) memcpy((d), (s), (n))
