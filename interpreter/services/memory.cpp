@@ -189,8 +189,6 @@ LPSTR WINAPI MakeString(HOSTCTX ctx, ULONG_PTR text, ULONG_PTR length, DWORD mod
                     ++p;
                     continue;
                 }
-                if (p[0] == '%' && p[1] == '_' && inserts)
-                    inserts = nullptr;
                 result += *p;
             }
             return Allocate(Kind::String, result);
