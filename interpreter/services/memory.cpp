@@ -150,8 +150,7 @@ std::optional<Handover> TakeOver(ULONG_PTR value, Service service) {
 
 LPSTR WINAPI MakeString(HOSTCTX ctx, ULONG_PTR text, ULONG_PTR length, DWORD mode) {
     DWORD fault = Enter(Service::MakeString);
-    if (ctx)
-        Context(ctx, Service::MakeString); // not needed, but a bad one is the library's fault
+    Context(ctx, Service::MakeString); // not needed, but a missing or bad one is the library's fault
     try {
         const char *source = reinterpret_cast<const char *>(text);
         switch (mode) {

@@ -36,8 +36,7 @@ namespace detail {
 // 255), then the zero-terminated name. It stays valid until the name is set again.
 ULONG_PTR WINAPI GetCallerName(HOSTCTX ctx, ULONG_PTR *out, DWORD flags, ULONG_PTR reserved) {
     Enter(Service::GetCallerName);
-    if (ctx)
-        Context(ctx, Service::GetCallerName);
+    Context(ctx, Service::GetCallerName);
     if (!out || flags != HOST_CALLER_NAME) {
         HostError(Service::GetCallerName, out ? "unknown flags " + std::to_string(flags) : "no out word");
         return 0;
@@ -54,8 +53,7 @@ ULONG_PTR WINAPI GetCallerName(HOSTCTX ctx, ULONG_PTR *out, DWORD flags, ULONG_P
 
 LPCSTR WINAPI GetDefaultName(HOSTCTX ctx, DWORD which) {
     Enter(Service::GetDefaultName);
-    if (ctx)
-        Context(ctx, Service::GetDefaultName);
+    Context(ctx, Service::GetDefaultName);
     if (which != 1)
         HostError(Service::GetDefaultName, "name " + std::to_string(which) + " asked for; there is only name 1");
     return kDefaultName;
