@@ -239,6 +239,26 @@ TEST_F(VariablesTest, AFindRecordNameIsAsLongAsTheRecordSays) {
     EXPECT_EQ(Expected().size(), 1u);
 }
 
+TEST_F(VariablesTest, WriteTimeCoversTheWholeRangeOfYears) {
+    struct {
+        FILETIME time;
+        const char *text;
+    } cases[] = {
+        {{1, 0}, "1601-01-01 00:00:00"},
+        {Time(0), "1970-01-01 00:00:00"},
+        {Time(951782400), "2000-02-29 00:00:00"},
+        {Time(253402300799), "9999-12-31 23:59:59"},
+        {Time(253402300800), ""},
+    };
+    for (const auto &c : cases) {
+        WIN32_FIND_DATAA r = Record("f");
+        r.ftLastWriteTime = c.time;
+        r.dwReserved0 = 2;
+        ASSERT_EQ(host.SetVar(frame.ctx(), "F.", 0, reinterpret_cast<ULONG_PTR>(&r), HOST_SET_FINDRECORD), 0u);
+        EXPECT_EQ(Variable("F.WRITETIME"), c.text);
+    }
+}
+
 TEST_F(VariablesTest, UnknownFlagsAreReported) {
     ULONG_PTR out = 0;
     EXPECT_EQ(host.GetVar(frame.ctx(), "A", 0, &out, 0), 0u);
