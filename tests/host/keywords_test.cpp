@@ -123,6 +123,19 @@ TEST_F(KeywordsTest, WithoutMemoryARejectionIsStillNonzero) {
     EXPECT_EQ(Calls(Service::KeywordCopy), 1u);
 }
 
+TEST_F(KeywordsTest, KeywordsPastTheThirtySecondNeedAValueTable) {
+    std::string list;
+    for (int i = 0; i < 33; ++i)
+        list += "\3K" + std::string(1, static_cast<char>('A' + i / 26)) + static_cast<char>('A' + i % 26);
+    const auto *keywords = reinterpret_cast<const BYTE *>(list.c_str());
+    DWORD out = kUntouched;
+    EXPECT_EQ(Parse("KBF", 0, keywords, nullptr, out), 0u); // keyword 31
+    EXPECT_EQ(out, 0x80000000u);
+    EXPECT_EQ(Parse("KBG", 0, keywords, nullptr, out), 0u); // keyword 32: no bit of its own
+    EXPECT_EQ(out, 0u);
+    EXPECT_EQ(Expected().size(), 1u);
+}
+
 TEST_F(KeywordsTest, MisuseIsReported) {
     Frame frame({"FREE"});
     DWORD out = kUntouched;
