@@ -231,13 +231,11 @@ HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
 
 BOOL WINAPI InternetCloseHandle(HINTERNET handle)
 {
-    DWORD e = Record("InternetCloseHandle", {H(handle)});
+    if (DWORD e = Record("InternetCloseHandle", {H(handle)}))
+        return Fail(e); // a failed close leaves the handle open
     Recorder &r = R();
     std::lock_guard<std::mutex> guard(r.lock);
-    bool known = r.open.erase((ULONG_PTR)handle) > 0;
-    if (e)
-        return Fail(e);
-    return known ? TRUE : Fail(ERROR_INVALID_HANDLE);
+    return r.open.erase((ULONG_PTR)handle) ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL WINAPI InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWORD read)
@@ -252,6 +250,7 @@ BOOL WINAPI InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWOR
         n = std::min<size_t>(n, r.chunk);
     std::copy_n(r.readData.data() + pos, n, (char *)buffer);
     pos += n;
+    r.calls.back().args.push_back(Dec(n)); // what was delivered
     *read = (DWORD)n;
     return TRUE;
 }
@@ -264,6 +263,7 @@ BOOL WINAPI InternetWriteFile(HINTERNET file, LPCVOID buffer, DWORD toWrite, LPD
     std::lock_guard<std::mutex> guard(r.lock);
     DWORD n = std::min(toWrite, r.writeLimit);
     r.written.append((const char *)buffer, n);
+    r.calls.back().args.push_back(Dec(n));
     *written = n;
     return TRUE;
 }
