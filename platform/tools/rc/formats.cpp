@@ -45,7 +45,7 @@ std::string MessageTable(const std::map<uint32_t, std::u16string>& messages, std
     }
     size_t blockIndex = 0;
     for (const auto& [id, text] : messages) {
-        if (id == blocks[blockIndex].first) b.PatchDword(offsetAt[blockIndex++], static_cast<uint32_t>(b.Size()));
+        if (blockIndex < blocks.size() && id == blocks[blockIndex].first) b.PatchDword(offsetAt[blockIndex++], static_cast<uint32_t>(b.Size()));
         size_t length = 4 + (text.size() + 1) * 2;
         length = (length + 3) & ~size_t{3};
         if (length > 0xFFFF) return "message " + std::to_string(id) + " is longer than a message table entry can hold";
