@@ -104,13 +104,13 @@ std::string Wide16ToAnsi(const WORD* s, long precision) {
     return out;
 }
 
-// One insert: `spec` is the printf format between the '!' marks (default "s");
+// One insert: `insertFormat` is the printf format between the '!' marks (default "s");
 // numbers one after another feed '*' widths and precisions, then the value.
-DWORD Insert(unsigned number, const std::string& spec, Arguments& args, std::string& out) {
+DWORD Insert(unsigned number, const std::string& insertFormat, Arguments& args, std::string& out) {
     size_t i = 0;
-    std::string flags, printfSpec = "%";
-    while (i < spec.size() && strchr("-+ #0", spec[i])) flags += spec[i++];
-    printfSpec += flags;
+    std::string flags, printfFormat = "%";
+    while (i < insertFormat.size() && strchr("-+ #0", insertFormat[i])) flags += insertFormat[i++];
+    printfFormat += flags;
     unsigned arg = number;
     auto star = [&](long& v) -> DWORD {
         ULONG_PTR raw;
@@ -119,22 +119,22 @@ DWORD Insert(unsigned number, const std::string& spec, Arguments& args, std::str
         return ERROR_SUCCESS;
     };
     long width = -1, precision = -1;
-    if (i < spec.size() && spec[i] == '*') {
+    if (i < insertFormat.size() && insertFormat[i] == '*') {
         if (DWORD err = star(width)) return err;
         ++i;
     } else {
-        for (width = 0; i < spec.size() && isdigit(static_cast<unsigned char>(spec[i])); ++i)
-            width = width * 10 + (spec[i] - '0');
+        for (width = 0; i < insertFormat.size() && isdigit(static_cast<unsigned char>(insertFormat[i])); ++i)
+            width = width * 10 + (insertFormat[i] - '0');
         if (width > static_cast<long>(kMaxFieldWidth)) return ERROR_INVALID_PARAMETER;
     }
-    if (i < spec.size() && spec[i] == '.') {
+    if (i < insertFormat.size() && insertFormat[i] == '.') {
         ++i;
-        if (i < spec.size() && spec[i] == '*') {
+        if (i < insertFormat.size() && insertFormat[i] == '*') {
             if (DWORD err = star(precision)) return err;
             ++i;
         } else {
-            for (precision = 0; i < spec.size() && isdigit(static_cast<unsigned char>(spec[i])); ++i)
-                precision = precision * 10 + (spec[i] - '0');
+            for (precision = 0; i < insertFormat.size() && isdigit(static_cast<unsigned char>(insertFormat[i])); ++i)
+                precision = precision * 10 + (insertFormat[i] - '0');
         }
     }
     if (width < -static_cast<long>(kMaxFieldWidth) || width > static_cast<long>(kMaxFieldWidth) ||
@@ -143,7 +143,7 @@ DWORD Insert(unsigned number, const std::string& spec, Arguments& args, std::str
     // Sizes: Windows' l is 32 bits; ll, I64, I and z are 64 here.
     int bits = 32;
     bool wide = false;
-    std::string rest = spec.substr(i);
+    std::string rest = insertFormat.substr(i);
     auto take = [&](const char* prefix) {
         if (rest.rfind(prefix, 0) != 0) return false;
         rest.erase(0, strlen(prefix));
@@ -161,8 +161,8 @@ DWORD Insert(unsigned number, const std::string& spec, Arguments& args, std::str
 
     ULONG_PTR raw;
     if (!args.Get(arg++, raw)) return ERROR_INVALID_PARAMETER;
-    if (width >= 0) printfSpec += std::to_string(width);
-    if (precision >= 0) printfSpec += "." + std::to_string(precision);
+    if (width >= 0) printfFormat += std::to_string(width);
+    if (precision >= 0) printfFormat += "." + std::to_string(precision);
     char buffer[128];
     int n = 0;
     switch (conversion) {
@@ -172,11 +172,11 @@ DWORD Insert(unsigned number, const std::string& spec, Arguments& args, std::str
         std::string text = !raw ? std::string("(null)")
                          : isWide ? Wide16ToAnsi(reinterpret_cast<const WORD*>(raw), precision)
                                   : std::string(reinterpret_cast<const char*>(raw));
-        printfSpec += "s";
-        n = snprintf(nullptr, 0, printfSpec.c_str(), text.c_str());
+        printfFormat += "s";
+        n = snprintf(nullptr, 0, printfFormat.c_str(), text.c_str());
         if (n < 0) return ERROR_INVALID_PARAMETER;
         std::string formatted(static_cast<size_t>(n) + 1, '\0');
-        snprintf(formatted.data(), formatted.size(), printfSpec.c_str(), text.c_str());
+        snprintf(formatted.data(), formatted.size(), printfFormat.c_str(), text.c_str());
         formatted.resize(static_cast<size_t>(n));
         out += formatted;
         return ERROR_SUCCESS;
@@ -185,9 +185,9 @@ DWORD Insert(unsigned number, const std::string& spec, Arguments& args, std::str
     case 'C': {
         unsigned char c = (conversion == 'C' || wide) ? platform::cp1252::FromUnicode(static_cast<char16_t>(raw))
                                                       : static_cast<unsigned char>(raw);
-        printfSpec += "c";
+        printfFormat += "c";
         std::string formatted(static_cast<size_t>(std::max(width, 1L)) + 1, '\0');
-        n = snprintf(formatted.data(), formatted.size(), printfSpec.c_str(), c);
+        n = snprintf(formatted.data(), formatted.size(), printfFormat.c_str(), c);
         formatted.resize(static_cast<size_t>(std::max(n, 0)));
         out += formatted;
         return ERROR_SUCCESS;
@@ -198,9 +198,9 @@ DWORD Insert(unsigned number, const std::string& spec, Arguments& args, std::str
                     : bits == 16 ? static_cast<short>(raw)
                     : bits == 8  ? static_cast<signed char>(raw)
                                  : static_cast<int>(static_cast<DWORD>(raw));
-        printfSpec += "lld";
+        printfFormat += "lld";
         std::string formatted(static_cast<size_t>(std::max(width, precision) + 32), '\0');
-        n = snprintf(formatted.data(), formatted.size(), printfSpec.c_str(), v);
+        n = snprintf(formatted.data(), formatted.size(), printfFormat.c_str(), v);
         formatted.resize(static_cast<size_t>(std::max(n, 0)));
         out += formatted;
         return ERROR_SUCCESS;
@@ -211,10 +211,10 @@ DWORD Insert(unsigned number, const std::string& spec, Arguments& args, std::str
     case 'o': {
         unsigned long long v = bits == 64 ? raw : bits == 16 ? static_cast<WORD>(raw)
                              : bits == 8  ? static_cast<BYTE>(raw) : static_cast<DWORD>(raw);
-        printfSpec += "ll";
-        printfSpec += conversion;
+        printfFormat += "ll";
+        printfFormat += conversion;
         std::string formatted(static_cast<size_t>(std::max(width, precision) + 32), '\0');
-        n = snprintf(formatted.data(), formatted.size(), printfSpec.c_str(), v);
+        n = snprintf(formatted.data(), formatted.size(), printfFormat.c_str(), v);
         formatted.resize(static_cast<size_t>(std::max(n, 0)));
         out += formatted;
         return ERROR_SUCCESS;
@@ -278,11 +278,11 @@ DWORD Format(const std::string& pattern, DWORD flags, va_list* arguments, std::s
             const char* start = p - 1;
             unsigned number = static_cast<unsigned>(*p++ - '0');
             if (*p >= '0' && *p <= '9') number = number * 10 + static_cast<unsigned>(*p++ - '0');
-            std::string spec = "s";
+            std::string insertFormat = "s";
             if (*p == '!') {
                 const char* close = strchr(p + 1, '!');
                 if (!close) return ERROR_INVALID_PARAMETER;
-                spec.assign(p + 1, close);
+                insertFormat.assign(p + 1, close);
                 p = close + 1;
             }
             if (ignoreInserts) {
@@ -290,7 +290,7 @@ DWORD Format(const std::string& pattern, DWORD flags, va_list* arguments, std::s
                 continue;
             }
             if (!arguments) return ERROR_INVALID_PARAMETER;
-            if (DWORD err = Insert(number, spec, args, out)) return err;
+            if (DWORD err = Insert(number, insertFormat, args, out)) return err;
         } else if (ignoreInserts) {
             out += '%';  // only %0, %n, %r and %t act when inserts are ignored
         } else {
