@@ -122,9 +122,15 @@ std::string Search(const std::string& name) {
     return "";
 }
 
+// Only modules named .dll that are not programs as well have a DllMain entry:
+// a Linux library's e_entry (libc's, the dynamic linker's) is a program start.
 PDLL_ENTRY EntryPoint(HMODULE base) {
     Image image;
     if (!FindImage(base, image)) return nullptr;
+    std::string name = BaseName(image.path);
+    if (name.size() < 4 || !SameName(name.substr(name.size() - 4), ".dll")) return nullptr;
+    for (size_t i = 0; i < image.phnum; ++i)
+        if (image.phdr[i].p_type == PT_INTERP) return nullptr;
     const auto* header = reinterpret_cast<const ElfW(Ehdr)*>(image.base);
     if (memcmp(header->e_ident, ELFMAG, SELFMAG) != 0 || header->e_entry == 0) return nullptr;
     uintptr_t entry = header->e_type == ET_DYN ? image.bias + header->e_entry : header->e_entry;

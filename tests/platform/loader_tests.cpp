@@ -72,6 +72,14 @@ TEST_F(Loader, ModuleWithoutEntryPoint) {
     EXPECT_STREQ(TakeEvents(), "");
 }
 
+TEST_F(Loader, LinuxLibrariesLoadWithoutAnEntryCall) {
+    // libc's e_entry starts it as a program; it must not be taken for a DllMain.
+    HMODULE libc = LoadLibraryA("libc.so.6");
+    ASSERT_NE(libc, nullptr);
+    EXPECT_NE(GetProcAddress(libc, "strlen"), nullptr);
+    EXPECT_TRUE(FreeLibrary(libc));
+}
+
 TEST_F(Loader, NamesPathsAndFailures) {
     // A Windows path, as the drive table maps it.
     std::string windows;
