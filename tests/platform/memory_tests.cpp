@@ -213,3 +213,35 @@ TEST(VirtualMemory, QueryRecordLength) {
 }
 
 }  // namespace
+
+namespace {
+
+DWORD WINAPI Churn(LPVOID) {
+    const SIZE_T page = Page();
+    for (int i = 0; i < 200; ++i) {
+        char* base = static_cast<char*>(VirtualAlloc(nullptr, 8 * page, MEM_RESERVE, PAGE_READWRITE));
+        if (!base) return 1;
+        if (VirtualAlloc(base + page, page, MEM_COMMIT, PAGE_READWRITE) != base + page) return 2;
+        base[page] = 1;
+        MEMORY_BASIC_INFORMATION info;
+        if (VirtualQuery(base + page, &info, sizeof info) != sizeof info || info.State != MEM_COMMIT ||
+            info.AllocationBase != base || info.RegionSize != page)
+            return 3;
+        if (!VirtualFree(base, 0, MEM_RELEASE)) return 4;
+    }
+    return 0;
+}
+
+TEST(VirtualMemory, TableHoldsUpUnderThreads) {
+    HANDLE threads[4];
+    for (HANDLE& t : threads) ASSERT_NE(t = CreateThread(nullptr, 0, Churn, nullptr, 0, nullptr), nullptr);
+    for (HANDLE t : threads) {
+        EXPECT_EQ(WaitForSingleObject(t, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+        DWORD code = 99;
+        EXPECT_TRUE(GetExitCodeThread(t, &code));
+        EXPECT_EQ(code, 0u);
+        CloseHandle(t);
+    }
+}
+
+}  // namespace

@@ -139,6 +139,17 @@ TEST(FormatMessage, InsertsFromArgumentArray) {
     EXPECT_STREQ(buffer, "[    ab]");
 }
 
+TEST(FormatMessage, SizesAndWideInserts) {
+    const WORD wide[] = {'w', 0xE9, 0x20AC, 0};  // w, é, the euro sign
+    DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(wide), 0x123456789ULL, 0xFFFFFFFFFFFFFFFFULL, 0x41};
+    char buffer[128];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                             "%1!S!|%1!ls!|%2!I64x!|%2!x!|%3!hd!|%3!I64d!|%4!c!|%4!hhu!", 0, 0, buffer, sizeof buffer,
+                             reinterpret_cast<va_list*>(args));
+    ASSERT_GT(n, 0u);
+    EXPECT_STREQ(buffer, "w\xE9\x80|w\xE9\x80|123456789|23456789|-1|-1|A|65");
+}
+
 TEST(FormatMessage, Escapes) {
     EXPECT_EQ(FromString("a%%b%.c%!d%n", 0), "a%b.c!d\r\n");
     EXPECT_EQ(FromString("a%0b", 0), "a");
