@@ -6,6 +6,7 @@
 #include <platform/cp1252.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace kernel32 {
@@ -118,11 +119,13 @@ DWORD Insert(unsigned number, const std::string& insertFormat, Arguments& args, 
         v = static_cast<int>(static_cast<DWORD>(raw));
         return ERROR_SUCCESS;
     };
-    long width = -1, precision = -1;
+    long width = 0, precision = -1;
+    bool hasWidth = true;
     if (i < insertFormat.size() && insertFormat[i] == '*') {
         if (DWORD err = star(width)) return err;
         ++i;
     } else {
+        hasWidth = i < insertFormat.size() && isdigit(static_cast<unsigned char>(insertFormat[i]));
         for (width = 0; i < insertFormat.size() && isdigit(static_cast<unsigned char>(insertFormat[i])); ++i)
             width = width * 10 + (insertFormat[i] - '0');
         if (width > static_cast<long>(kMaxFieldWidth)) return ERROR_INVALID_PARAMETER;
@@ -131,6 +134,7 @@ DWORD Insert(unsigned number, const std::string& insertFormat, Arguments& args, 
         ++i;
         if (i < insertFormat.size() && insertFormat[i] == '*') {
             if (DWORD err = star(precision)) return err;
+            if (precision < 0) precision = -1;  // as printf: a negative precision is none
             ++i;
         } else {
             for (precision = 0; i < insertFormat.size() && isdigit(static_cast<unsigned char>(insertFormat[i])); ++i)
@@ -161,7 +165,7 @@ DWORD Insert(unsigned number, const std::string& insertFormat, Arguments& args, 
 
     ULONG_PTR raw;
     if (!args.Get(arg++, raw)) return ERROR_INVALID_PARAMETER;
-    if (width >= 0) printfFormat += std::to_string(width);
+    if (hasWidth) printfFormat += std::to_string(width);
     if (precision >= 0) printfFormat += "." + std::to_string(precision);
     char buffer[128];
     int n = 0;
@@ -186,7 +190,7 @@ DWORD Insert(unsigned number, const std::string& insertFormat, Arguments& args, 
         unsigned char c = (conversion == 'C' || wide) ? platform::cp1252::FromUnicode(static_cast<char16_t>(raw))
                                                       : static_cast<unsigned char>(raw);
         printfFormat += "c";
-        std::string formatted(static_cast<size_t>(std::max(width, 1L)) + 1, '\0');
+        std::string formatted(static_cast<size_t>(std::max(labs(width), 1L)) + 1, '\0');
         n = snprintf(formatted.data(), formatted.size(), printfFormat.c_str(), c);
         formatted.resize(static_cast<size_t>(std::max(n, 0)));
         out += formatted;
@@ -199,7 +203,7 @@ DWORD Insert(unsigned number, const std::string& insertFormat, Arguments& args, 
                     : bits == 8  ? static_cast<signed char>(raw)
                                  : static_cast<int>(static_cast<DWORD>(raw));
         printfFormat += "lld";
-        std::string formatted(static_cast<size_t>(std::max(width, precision) + 32), '\0');
+        std::string formatted(static_cast<size_t>(std::max(labs(width), precision) + 32), '\0');
         n = snprintf(formatted.data(), formatted.size(), printfFormat.c_str(), v);
         formatted.resize(static_cast<size_t>(std::max(n, 0)));
         out += formatted;
@@ -213,7 +217,7 @@ DWORD Insert(unsigned number, const std::string& insertFormat, Arguments& args, 
                              : bits == 8  ? static_cast<BYTE>(raw) : static_cast<DWORD>(raw);
         printfFormat += "ll";
         printfFormat += conversion;
-        std::string formatted(static_cast<size_t>(std::max(width, precision) + 32), '\0');
+        std::string formatted(static_cast<size_t>(std::max(labs(width), precision) + 32), '\0');
         n = snprintf(formatted.data(), formatted.size(), printfFormat.c_str(), v);
         formatted.resize(static_cast<size_t>(std::max(n, 0)));
         out += formatted;

@@ -137,6 +137,13 @@ TEST(FormatMessage, InsertsFromArgumentArray) {
                        sizeof buffer, reinterpret_cast<va_list*>(starred));
     ASSERT_GT(n, 0u);
     EXPECT_STREQ(buffer, "[    ab]");
+    // Negative widths from arguments justify to the left; a negative precision is none.
+    DWORD_PTR left[] = {static_cast<DWORD_PTR>(-4), 'q', static_cast<DWORD_PTR>(-6), 12,
+                        static_cast<DWORD_PTR>(-1), reinterpret_cast<DWORD_PTR>("abc")};
+    n = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "[%1!*c!][%3!*d!][%5!.*s!]", 0, 0,
+                       buffer, sizeof buffer, reinterpret_cast<va_list*>(left));
+    ASSERT_GT(n, 0u);
+    EXPECT_STREQ(buffer, "[q   ][12    ][abc]");
 }
 
 TEST(FormatMessage, SizesAndWideInserts) {
