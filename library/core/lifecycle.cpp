@@ -26,7 +26,9 @@ static BOOL Attach(HINSTANCE instance)
     HMODULE host = GetModuleHandleA(HOST_MODULE_NAME);
     if (!host)
         return RefuseLoad(instance, IDS_NEEDS_HOST);
-    GETHALVORINFUNCSPROC getFuncs = (GETHALVORINFUNCSPROC)GetProcAddress(host, HOST_GETFUNCS_EXPORT);
+    // Through void(*)(void): the one function pointer type any other converts to cleanly.
+    GETHALVORINFUNCSPROC getFuncs =
+        (GETHALVORINFUNCSPROC)(void (*)(void))GetProcAddress(host, HOST_GETFUNCS_EXPORT);
     if (!getFuncs)
         return RefuseLoad(instance, IDS_NEEDS_LATER_HOST); // HostModule stays 0: detach must not tear down
     State.HostModule = host;

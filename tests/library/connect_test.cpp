@@ -156,7 +156,7 @@ TEST_F(Connect_, EveryInjectedFailureLeavesNothingOpenOrLeaked)
                 EXPECT_EQ(o.errorCode, 0u); // an unreadable variable: a new connection
                 ASSERT_EQ(Call(InetClose, {"c"}).errorCode, 0u);
             } else {
-                EXPECT_EQ(o.errorCode, REXX_ERROR_RESOURCES) << halvorin::ServiceName(f.service) << n;
+                EXPECT_EQ(o.errorCode, REXX_ERROR_RESOURCES) << th::NameOf(f.service) << n;
             }
             EXPECT_EQ(State.HandleList, nullptr);
             EXPECT_EQ(th::OutstandingCopies(), 0u);

@@ -9,7 +9,6 @@ protected:
     {
         LibraryTest::SetUp();
         OpenSession();
-        recording::Reset();
     }
 
     static recording::Call OpenUrlCall()

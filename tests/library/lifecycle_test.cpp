@@ -58,8 +58,9 @@ TEST_F(Lifecycle, RegistersSixteenFunctionsInOrder)
         EXPECT_EQ(f->handler, FunctionTable[i].Handler) << expected[i].name;
         EXPECT_EQ(f->minArgs, expected[i].min) << expected[i].name;
         EXPECT_EQ(f->maxArgs, expected[i].max) << expected[i].name;
-        if (i)
+        if (i) {
             EXPECT_LT(std::strcmp(expected[i - 1].name, expected[i].name), 0);
+        }
     }
     // Names are case-insensitive for scripts.
     EXPECT_EQ(th::CallFunction("inettime", {"x"}).errorCode, 0u);
@@ -154,9 +155,8 @@ TEST_F(Lifecycle, AFailedSessionCloseIsReportedAndTriedAgain)
     EXPECT_EQ(State.DialFlags, DIAL_BROUGHT_UP);
     EXPECT_NE(State.TransferBufferBase, nullptr);
 
-    recording::Reset();
     EXPECT_EQ(Call(InetClose).errorCode, 0u);
-    EXPECT_EQ(recording::CallsTo("InternetAutodialHangup").size(), 1u); // hung up again
+    EXPECT_EQ(recording::CallsTo("InternetAutodialHangup").size(), 2u); // hung up again
     EXPECT_EQ(State.SessionHandle, nullptr);
     EXPECT_EQ(State.TransferBufferBase, nullptr);
 }
@@ -207,6 +207,19 @@ TEST(CompareNoCase, MatchesIgnoringCaseOverCountOnly)
     EXPECT_NE(CompareNoCase("ERROR", "ERROS", 5), 0);
     EXPECT_EQ(CompareNoCase("a", "B", 1), (BYTE)('A' - 'B'));
     EXPECT_EQ(CompareNoCase("x", "y", 0), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Lifecycle, DetachAfterARefusedAttachTearsNothingDown)
+{
+    State.HostModule = nullptr; // what a refused attach leaves
+    State.SessionHandle = (HINTERNET)99;
+    DllMain(instance, DLL_PROCESS_DETACH, nullptr);
+    EXPECT_TRUE(recording::Calls().empty());
+    State.SessionHandle = nullptr;
 }
 
 } // namespace

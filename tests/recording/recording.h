@@ -13,7 +13,7 @@ namespace recording {
 struct Call {
     std::string function;
     std::vector<std::string> args; // handles as "h<n>", null pointers as "null", flags in hex
-    std::string Text() const;      // "Function(a, b, c)"
+    RECORDING_API std::string Text() const; // "Function(a, b, c)"
 };
 
 RECORDING_API void Reset();
