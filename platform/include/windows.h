@@ -180,6 +180,7 @@ typedef INT_PTR(WINAPI *FARPROC)(void);
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_TIMEOUT 1460L
+#define ERROR_INVALID_OPERATION 4317L
 
 /* ---- system information and memory ---- */
 typedef struct _SYSTEM_INFO {
