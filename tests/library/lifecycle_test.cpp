@@ -55,7 +55,8 @@ TEST_F(Lifecycle, RegistersSixteenFunctionsInOrder)
     for (size_t i = 0; i < 16; i++) {
         auto f = th::FindFunction(expected[i].name);
         ASSERT_TRUE(f.has_value()) << expected[i].name;
-        EXPECT_EQ(f->handler, FunctionTable[i].Handler) << expected[i].name;
+        HANDLERPROC handler = FunctionTable[i].Handler; // a copy: the packed field is misaligned
+        EXPECT_EQ(f->handler, handler) << expected[i].name;
         EXPECT_EQ(f->minArgs, expected[i].min) << expected[i].name;
         EXPECT_EQ(f->maxArgs, expected[i].max) << expected[i].name;
         if (i) {
