@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <unistd.h>
 
 namespace wininet {
@@ -139,14 +140,6 @@ CookieStore *OpenStore()
     curl_share_setopt(store->share, CURLSHOPT_USERDATA, store);
     curl_share_setopt(store->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     curl_easy_setopt(store->easy, CURLOPT_SHARE, store->share);
-    try {
-        store->file = UserDirectory() + "/cookies.txt";
-        if (access(store->file.c_str(), R_OK) == 0) {
-            curl_easy_setopt(store->easy, CURLOPT_COOKIEFILE, store->file.c_str());
-            curl_easy_setopt(store->easy, CURLOPT_COOKIELIST, "RELOAD");
-        }
-    } catch (const std::bad_alloc &) {
-    }
     return store;
 }
 
@@ -155,6 +148,25 @@ CookieStore *Store()
 {
     static CookieStore *store = OpenStore();
     return store;
+}
+
+// The store belongs to the per-user folder in effect: on first use, and
+// whenever the folder is another, it holds that folder's persistent cookies.
+void Bind(CookieStore &store)
+{
+    std::string file = UserDirectory() + "/cookies.txt";
+    if (file == store.file)
+        return;
+    curl_easy_setopt(store.easy, CURLOPT_COOKIELIST, "ALL");
+    store.file = file;
+    store.written.clear();
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || (line[0] == '#' && line.compare(0, 10, "#HttpOnly_") != 0))
+            continue;
+        curl_easy_setopt(store.easy, CURLOPT_COOKIELIST, line.c_str());
+    }
 }
 
 std::vector<Cookie> AllCookies(CookieStore &store)
@@ -272,6 +284,7 @@ DWORD CookiesFor(const char *urlText, const char *name, DWORD flags, std::string
     std::vector<Cookie> matching;
     {
         std::lock_guard<std::mutex> hold(store->mutex);
+        Bind(*store);
         for (Cookie &c : AllCookies(*store)) {
             if (c.expires != 0 && c.expires <= now)
                 continue;
@@ -420,6 +433,7 @@ DWORD SetCookie(const char *urlText, const char *name, const char *data, DWORD f
     if (!store)
         return ERROR_NOT_ENOUGH_MEMORY;
     std::lock_guard<std::mutex> hold(store->mutex);
+    Bind(*store);
     std::string line = FormatLine(cookie);
     if (curl_easy_setopt(store->easy, CURLOPT_COOKIELIST, line.c_str()) != CURLE_OK)
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -433,7 +447,11 @@ DWORD SetCookie(const char *urlText, const char *name, const char *data, DWORD f
 CURLSH *CookieShare()
 {
     CookieStore *store = Store();
-    return store ? store->share : nullptr;
+    if (!store)
+        return nullptr;
+    std::lock_guard<std::mutex> hold(store->mutex);
+    Bind(*store);
+    return store->share;
 }
 
 void PersistCookies()
@@ -443,6 +461,7 @@ void PersistCookies()
         return;
     try {
         std::lock_guard<std::mutex> hold(store->mutex);
+        Bind(*store);
         Persist(*store);
     } catch (const std::bad_alloc &) {
         // Written again after the next change.
@@ -455,6 +474,7 @@ void EndCookieSession()
     if (!store)
         return;
     std::lock_guard<std::mutex> hold(store->mutex);
+    Bind(*store);
     curl_easy_setopt(store->easy, CURLOPT_COOKIELIST, "SESS");
 }
 

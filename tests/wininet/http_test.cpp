@@ -240,6 +240,8 @@ TEST_F(Http, HttpVersionOneZero)
     HTTP_VERSION_INFO ten = {1, 0};
     ASSERT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_HTTP_VERSION, &ten, sizeof ten));
     Download d = Fetch(session(), servers().Http("/echo"));
+    HTTP_VERSION_INFO eleven = {1, 1};
+    ASSERT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_HTTP_VERSION, &eleven, sizeof eleven));
     ASSERT_TRUE(d.complete) << d.error;
     EXPECT_EQ(Echoed(d.body, "protocol"), "HTTP/1.0");
 }

@@ -83,6 +83,15 @@ TEST_F(Https, ARelaxedConnectionServesNoStrictRequest)
     EXPECT_EQ(Outcome(url, keep), static_cast<DWORD>(ERROR_INTERNET_SEC_CERT_DATE_INVALID));
 }
 
+TEST_F(Https, RedirectFromHttpIsCheckedLikeAnyOther)
+{
+    const Servers &s = Servers::Get();
+    EXPECT_EQ(Outcome(s.Http("/redirect-tls")), static_cast<DWORD>(ERROR_INTERNET_INVALID_CA));
+    TrustTestCa();
+    EXPECT_EQ(Outcome(s.Http("/redirect-tls")), 0u);
+    EXPECT_EQ(Outcome(s.Http("/redirect-wrong-name")), static_cast<DWORD>(ERROR_INTERNET_SEC_CERT_CN_INVALID));
+}
+
 TEST_F(Https, PlainHttpServerIsNoSecureChannel)
 {
     std::string url = "https://127.0.0.1:" + Servers::Get().Value("HTTP_PORT") + "/hello.txt";

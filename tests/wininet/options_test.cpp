@@ -196,6 +196,8 @@ TEST_F(Options, HttpVersionIsProcessWide)
     size = sizeof v;
     ASSERT_TRUE(InternetQueryOptionA(session(), INTERNET_OPTION_HTTP_VERSION, &v, &size));
     EXPECT_EQ(v.dwMinorVersion, 0u);
+    HTTP_VERSION_INFO eleven = {1, 1};
+    ASSERT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_HTTP_VERSION, &eleven, sizeof eleven));
 }
 
 TEST_F(Options, NullHandleSettingsReachNewSessions)
@@ -210,6 +212,8 @@ TEST_F(Options, NullHandleSettingsReachNewSessions)
     size = sizeof value;
     ASSERT_TRUE(InternetQueryOptionA(session(), INTERNET_OPTION_CONNECT_TIMEOUT, &value, &size));
     EXPECT_EQ(value, 60000u);
+    timeout = 60000;
+    ASSERT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout));
 }
 
 TEST_F(Options, ProxyRecordOfADirectSessionHasNoLists)

@@ -101,6 +101,8 @@ TEST_F(Proxies, ProcessWideSettingServesPreconfig)
               static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
     Internet direct(InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     EXPECT_TRUE(Fetch(direct.get(), Servers::Get().Http("/hello.txt")).complete);
+    INTERNET_PROXY_INFO environment = {INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr};
+    ASSERT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_PROXY, &environment, sizeof environment));
 }
 
 }  // namespace
