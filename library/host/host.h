@@ -10,6 +10,9 @@
  * word, the table rows' link word, handle values passed through GetVar and
  * SetVar) is pointer-sized here; every other field keeps its 32-bit or
  * 8-bit width.
+ *
+ * The rules the interpreter follows for each service (name forms, number
+ * forms, keyword matching, ownership of strings) are in interpreter/README.md.
  */
 #ifndef BREVANTO_HOST_H
 #define BREVANTO_HOST_H
@@ -57,10 +60,13 @@ typedef struct FUNCTIONROW {
 #define HOST_SET_ELEMENT 0x08000000u         /* + index: stem element, value a string (0 = no text) */
 #define HOST_SET_ELEMENT_NUMBER 0x0C000000u  /* + index: stem element, value a number */
 #define HOST_SET_FINDRECORD 0x0020001Eu      /* value is the address of a WIN32_FIND_DATAA */
+#define HOST_SET_INDEX 0x00FFFFFFu           /* the element index in the two element flags */
 
-/* Failure reasons GetVar leaves in out. */
+/* Failure reasons GetVar leaves in out and SetVar returns. */
 #define HOST_REASON_NO_MEMORY 5u   /* the interpreter ran out of memory */
 #define HOST_REASON_NOT_HANDLE 26u /* the value is not a whole number usable as a handle value */
+#define HOST_REASON_BAD_NAME 31u   /* no name, or not a variable symbol */
+#define HOST_REASON_BAD_CALL 40u   /* flags, value or context the service does not take */
 #define HOST_REASON_NOT_SET 45u    /* the variable or element has no value */
 
 /* MakeString modes. */
@@ -75,6 +81,7 @@ typedef struct FUNCTIONROW {
 #define HOST_KW_SINGLE 0x40000000u   /* exactly one keyword, else any number OR'd */
 #define HOST_ARG_NUMBER 0x80000000u  /* argument as an unsigned whole number */
 #define HOST_ARG_INDEX 0x0000FFFFu
+#define HOST_KW_TEXT_LENGTH 0x0FFFFFFFu /* the text length when HOST_KW_ARGUMENT is not set */
 
 /* StrToNum flags. */
 #define HOST_NUM_WHOLE 0x80000000u /* the whole text must be the number, else 0 */
@@ -162,5 +169,19 @@ typedef DWORD(WINAPI *REXXFEEDBACKPROC)(DWORD reason, DWORD param);
 #ifdef __cplusplus
 }
 #endif
+
+/* Both sides read these records by offset; a change of layout breaks the other side silently. */
+#ifdef __cplusplus
+#define HOST_STATIC_ASSERT(c, m) static_assert(c, m)
+#else
+#define HOST_STATIC_ASSERT(c, m) _Static_assert(c, m)
+#endif
+HOST_STATIC_ASSERT(sizeof(FUNCTIONROW) == 2 * sizeof(void *) + 2, "FUNCTIONROW is packed");
+HOST_STATIC_ASSERT(offsetof(FUNCTIONROW, MinArgs) == 2 * sizeof(void *), "FUNCTIONROW.MinArgs");
+HOST_STATIC_ASSERT(offsetof(RESULTSLOT, ErrorMode) == 2 * sizeof(ULONG_PTR), "RESULTSLOT.ErrorMode");
+HOST_STATIC_ASSERT(sizeof(HOSTSERVICES) == HOST_SERVICE_COUNT * sizeof(void *), "HOSTSERVICES has 23 entries");
+HOST_STATIC_ASSERT(offsetof(HOSTSERVICES, GetDefaultName) == 14 * sizeof(void *), "HOSTSERVICES.GetDefaultName");
+HOST_STATIC_ASSERT(offsetof(HOSTSERVICES, StrToNum) == 21 * sizeof(void *), "HOSTSERVICES.StrToNum");
+#undef HOST_STATIC_ASSERT
 
 #endif /* BREVANTO_HOST_H */

@@ -111,9 +111,20 @@ typedef INT_PTR(WINAPI *FARPROC)(void);
 #define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+#define MAKEINTRESOURCE MAKEINTRESOURCEA
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
+#define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
 #define LANG_NEUTRAL 0x00
+#define LANG_GERMAN 0x07
+#define LANG_ENGLISH 0x09
+#define LANG_FRENCH 0x0c
+#define SUBLANG_NEUTRAL 0x00
 #define SUBLANG_DEFAULT 0x01
+#define SUBLANG_SYS_DEFAULT 0x02
+#define SUBLANG_ENGLISH_US 0x01
+#define LANG_USER_DEFAULT MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
+#define LANG_SYSTEM_DEFAULT MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT)
 
 #define MAX_PATH 260
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
@@ -211,14 +222,24 @@ typedef struct _MEMORY_BASIC_INFORMATION {
 #define MEM_RELEASE 0x00008000
 #define MEM_FREE 0x00010000
 #define MEM_PRIVATE 0x00020000
+#define MEM_MAPPED 0x00040000
+#define MEM_TOP_DOWN 0x00100000
+#define MEM_IMAGE 0x01000000
 #define PAGE_NOACCESS 0x01
 #define PAGE_READONLY 0x02
 #define PAGE_READWRITE 0x04
+#define PAGE_EXECUTE 0x10
+#define PAGE_EXECUTE_READ 0x20
+#define PAGE_EXECUTE_READWRITE 0x40
 
 #define GMEM_FIXED 0x0000
 #define GMEM_MOVEABLE 0x0002
 #define GMEM_ZEROINIT 0x0040
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+#define LMEM_FIXED 0x0000
+#define LMEM_MOVEABLE 0x0002
+#define LMEM_ZEROINIT 0x0040
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
 
 /* ---- modules and the loader ---- */
 #define DLL_PROCESS_DETACH 0
@@ -235,6 +256,55 @@ typedef BOOL(WINAPI *PDLL_ENTRY)(HINSTANCE instance, DWORD reason, LPVOID reserv
 #define RT_ICON MAKEINTRESOURCEA(3)
 #define RT_GROUP_ICON MAKEINTRESOURCEA(14)
 #define RT_VERSION MAKEINTRESOURCEA(16)
+#define RT_RCDATA MAKEINTRESOURCEA(10)
+
+/* The layout of an RT_MESSAGETABLE resource. */
+typedef struct _MESSAGE_RESOURCE_ENTRY {
+    WORD Length; /* of the whole entry, padded to 4 bytes */
+    WORD Flags;  /* MESSAGE_RESOURCE_UNICODE: Text is UTF-16 */
+    BYTE Text[1];
+} MESSAGE_RESOURCE_ENTRY, *PMESSAGE_RESOURCE_ENTRY;
+#define MESSAGE_RESOURCE_UNICODE 0x0001
+
+typedef struct _MESSAGE_RESOURCE_BLOCK {
+    DWORD LowId;
+    DWORD HighId;
+    DWORD OffsetToEntries; /* from the start of MESSAGE_RESOURCE_DATA */
+} MESSAGE_RESOURCE_BLOCK, *PMESSAGE_RESOURCE_BLOCK;
+
+typedef struct _MESSAGE_RESOURCE_DATA {
+    DWORD NumberOfBlocks;
+    MESSAGE_RESOURCE_BLOCK Blocks[1];
+} MESSAGE_RESOURCE_DATA, *PMESSAGE_RESOURCE_DATA;
+
+/* The fixed part of an RT_VERSION resource (winver.h). */
+typedef struct tagVS_FIXEDFILEINFO {
+    DWORD dwSignature;
+    DWORD dwStrucVersion;
+    DWORD dwFileVersionMS;
+    DWORD dwFileVersionLS;
+    DWORD dwProductVersionMS;
+    DWORD dwProductVersionLS;
+    DWORD dwFileFlagsMask;
+    DWORD dwFileFlags;
+    DWORD dwFileOS;
+    DWORD dwFileType;
+    DWORD dwFileSubtype;
+    DWORD dwFileDateMS;
+    DWORD dwFileDateLS;
+} VS_FIXEDFILEINFO;
+#define VS_FFI_SIGNATURE 0xFEEF04BDL
+#define VS_FFI_STRUCVERSION 0x00010000L
+#define VS_FFI_FILEFLAGSMASK 0x0000003FL
+#define VS_FF_DEBUG 0x00000001L
+#define VS_FF_PRERELEASE 0x00000002L
+#define VOS__WINDOWS32 0x00000004L
+#define VOS_NT 0x00040000L
+#define VOS_NT_WINDOWS32 0x00040004L
+#define VFT_UNKNOWN 0x00000000L
+#define VFT_APP 0x00000001L
+#define VFT_DLL 0x00000002L
+#define VFT2_UNKNOWN 0x00000000L
 
 /* ---- message formatting ---- */
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
@@ -342,6 +412,7 @@ typedef struct _PROCESS_INFORMATION {
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 258L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define STILL_ACTIVE 259L
 
 typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID parameter);
 
@@ -355,6 +426,7 @@ WINBASEAPI BOOL WINAPI VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 WINBASEAPI SIZE_T WINAPI VirtualQuery(LPCVOID address, PMEMORY_BASIC_INFORMATION buffer, SIZE_T length);
 WINBASEAPI HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
 WINBASEAPI HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
+WINBASEAPI HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);
 
 WINBASEAPI HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE module);
@@ -381,6 +453,7 @@ WINBASEAPI int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
 WINBASEAPI HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                                       LPVOID parameter, DWORD creationFlags, LPDWORD threadId);
 WINBASEAPI DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+WINBASEAPI BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 WINBASEAPI BOOL WINAPI CloseHandle(HANDLE handle);
 WINBASEAPI DWORD WINAPI GetCurrentThreadId(void);
 
