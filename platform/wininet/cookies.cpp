@@ -36,7 +36,8 @@ struct CookieStore {
     std::mutex mutex;  // the store's own easy handle and the file
     CURLSH *share = nullptr;
     CURL *easy = nullptr;
-    std::string file;
+    std::string file;  // empty: no per-user folder, cookies live in memory only
+    bool bound = false;
     std::string written;
 };
 
@@ -154,12 +155,16 @@ CookieStore *Store()
 // whenever the folder is another, it holds that folder's persistent cookies.
 void Bind(CookieStore &store)
 {
-    std::string file = UserDirectory() + "/cookies.txt";
-    if (file == store.file)
+    std::string dir = UserDirectory();
+    std::string file = dir.empty() ? std::string() : dir + "/cookies.txt";
+    if (file == store.file && store.bound)
         return;
     curl_easy_setopt(store.easy, CURLOPT_COOKIELIST, "ALL");
     store.file = file;
+    store.bound = true;
     store.written.clear();
+    if (file.empty())
+        return;
     std::ifstream in(file);
     std::string line;
     while (std::getline(in, line)) {
@@ -192,8 +197,6 @@ std::vector<Cookie> AllCookies(CookieStore &store)
 // Writes the file through a temporary beside it, so that a reader never sees half of it.
 void WriteFile(CookieStore &store, const std::string &text)
 {
-    if (MakeDirectories(UserDirectory()))
-        return;
     std::string temporary = store.file + ".tmp";
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -224,9 +227,9 @@ void Persist(CookieStore &store)
         if (c.expires > now)
             text += FormatLine(c) + "\n";
     }
-    if (text == store.written)
+    if (text == store.written || store.file.empty())
         return;
-    // Nothing persistent and no file yet: no need to make the folder for it.
+    // Nothing persistent and no file yet: nothing to write.
     if (store.written.empty() && text.find('\t') == std::string::npos && access(store.file.c_str(), F_OK) != 0) {
         store.written = text;
         return;
