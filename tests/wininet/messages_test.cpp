@@ -5,6 +5,8 @@
 
 namespace {
 
+class Messages : public test::WinInetTest {};
+
 std::string Message(DWORD code)
 {
     char text[512];
@@ -13,7 +15,7 @@ std::string Message(DWORD code)
     return std::string(text, n);
 }
 
-TEST(Messages, EveryCodeTheStandInReportsHasItsText)
+TEST_F(Messages, EveryCodeTheStandInReportsHasItsText)
 {
     struct Case {
         DWORD code;
@@ -49,7 +51,7 @@ TEST(Messages, EveryCodeTheStandInReportsHasItsText)
         EXPECT_EQ(Message(c.code), std::string(c.text) + "\r\n") << c.code;
 }
 
-TEST(Messages, CodesWithoutAKnownTextHaveNone)
+TEST_F(Messages, CodesWithoutAKnownTextHaveNone)
 {
     SetLastError(0xdeadbeef);
     EXPECT_EQ(Message(ERROR_INTERNET_NOT_INITIALIZED), "");

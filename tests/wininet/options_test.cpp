@@ -252,6 +252,25 @@ TEST_F(Options, ProxyRecordCarriesItsListsBehindIt)
     EXPECT_LT(info->lpszProxyBypass, buffer + needed);
 }
 
+TEST_F(Options, ProxyRecordInAnUnalignedBuffer)
+{
+    Internet proxied(InternetOpenA("t", INTERNET_OPEN_TYPE_PROXY, "p:1", nullptr, 0));
+    alignas(8) char storage[64 + 4];
+    char *buffer = storage + 4;
+    DWORD size = 64;
+    ASSERT_TRUE(InternetQueryOptionA(proxied.get(), INTERNET_OPTION_PROXY, buffer, &size));
+    INTERNET_PROXY_INFO info;
+    std::memcpy(&info, buffer, sizeof info);
+    EXPECT_EQ(info.dwAccessType, static_cast<DWORD>(INTERNET_OPEN_TYPE_PROXY));
+    EXPECT_STREQ(info.lpszProxy, "p:1");
+    // And back through a set from the same place.
+    ASSERT_TRUE(InternetSetOptionA(session(), INTERNET_OPTION_PROXY, buffer, sizeof info));
+    alignas(INTERNET_PROXY_INFO) char out[64];
+    size = sizeof out;
+    ASSERT_TRUE(InternetQueryOptionA(session(), INTERNET_OPTION_PROXY, out, &size));
+    EXPECT_STREQ(reinterpret_cast<INTERNET_PROXY_INFO *>(out)->lpszProxy, "p:1");
+}
+
 TEST_F(Options, ProxySetOnAHandle)
 {
     INTERNET_PROXY_INFO info = {INTERNET_OPEN_TYPE_PROXY, "p:3128", nullptr};
