@@ -127,6 +127,7 @@ typedef INT_PTR(WINAPI *FARPROC)(void);
 #define LANG_SYSTEM_DEFAULT MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT)
 
 #define MAX_PATH 260
+#define MAXDWORD 0xffffffff
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
 #define CopyMemory(d, s, n) memcpy((d), (s), (n))
