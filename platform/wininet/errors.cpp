@@ -142,6 +142,20 @@ DWORD FromCurl(CURLcode code, CURL *easy)
     }
 }
 
+DWORD FromFtpReply(int code)
+{
+    switch (code) {
+    case 425:  // no data connection
+        return ERROR_INTERNET_CANNOT_CONNECT;
+    case 426:  // data connection closed, transfer aborted
+        return ERROR_INTERNET_CONNECTION_ABORTED;
+    case 530:  // not logged in
+        return ERROR_INTERNET_LOGIN_FAILURE;
+    default:  // the reply itself tells the rest
+        return ERROR_INTERNET_EXTENDED_ERROR;
+    }
+}
+
 namespace {
 
 struct LastResponse {

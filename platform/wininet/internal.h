@@ -150,6 +150,9 @@ DWORD FromVerifyResult(long verifyResult);
 // The calling thread's last server reply, for InternetGetLastResponseInfoA.
 void SetLastResponse(DWORD code, std::string text);
 
+// The WinINet code for an FTP server's failure reply (4xx, 5xx).
+DWORD FromFtpReply(int code);
+
 // ---- URLs ----
 
 enum class Scheme { Http, Https, Gopher, Ftp };
@@ -287,6 +290,10 @@ public:
     void FollowRedirects(bool follow) { follow_ = follow; }
     // Credentials are set, so a 401/407 head is answered by another request.
     void Authenticates(bool authenticates) { authenticates_ = authenticates; }
+    // The longest wait for the sockets before libcurl is asked again; FTP
+    // needs it short, as libcurl at times leaves the connect of a passive
+    // data connection to its next call without a timer to get there.
+    void CapWait(int milliseconds) { waitCap_ = milliseconds; }
 
     // Starts the transfer and waits until the response head (or, for
     // protocols without one, the first byte or the end) has come.
@@ -319,6 +326,7 @@ private:
     bool attached_ = false;
     bool follow_ = false;
     bool authenticates_ = false;
+    int waitCap_ = 1000;
 
     // response head
     bool headDone_ = false;

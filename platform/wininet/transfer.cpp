@@ -238,7 +238,7 @@ DWORD Transfer::Pump(const std::function<bool()> &enough, const Timeouts &timeou
                 lastActivity_ = now;
             }
         }
-        int wait = 1000;
+        int wait = waitCap_;
         if (connected_) {
             DWORD limit = uploading_ ? timeouts.send : timeouts.receive;
             if (Limited(limit)) {
