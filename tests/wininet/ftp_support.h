@@ -6,6 +6,7 @@
 
 #include "support.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct Server {
     const char *wrongPassword;
     bool refusesMissingNames;  // LIST or MLST of a name that is not there is refused, not empty
 };
+
+inline void PrintTo(const Server &server, std::ostream *out) { *out << server.label; }
 
 const std::vector<Server> &AllServers();
 std::string PrintServer(const ::testing::TestParamInfo<Server> &info);

@@ -41,14 +41,6 @@ TEST_F(Handles, SessionsAndConnectionsCarryTheirTypes)
     EXPECT_EQ(size, sizeof parent);
 }
 
-TEST_F(Handles, FtpConnectionsAreNotBuiltYet)
-{
-    Internet session(InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(InternetConnectA(session.get(), "127.0.0.1", 0, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 0), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
-}
-
 TEST_F(Handles, BadArgumentsOfOpenAndConnect)
 {
     SetLastError(0xdeadbeef);

@@ -51,11 +51,6 @@ TEST_F(Urls, NullUrl)
     EXPECT_EQ(OpenError(nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
-TEST_F(Urls, FtpUrlsAreNotBuiltYet)
-{
-    EXPECT_EQ(OpenError("ftp://127.0.0.1/file.txt"), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
-}
-
 TEST_F(Urls, HeadersThatAreNoHeaders)
 {
     // Checked before anything is sent, so no server is needed to see them refused.
