@@ -307,7 +307,7 @@ public:
         if (written_)
             return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         if (finished_)
-            return ERROR_SUCCESS;
+            return failed_;
         Options options = Settings();
         if (!request_) {
             DWORD err;
@@ -324,15 +324,20 @@ public:
             } else {
                 err = control_.StartDownload(options, file_, ascii_, request_);
             }
-            if (err)
+            if (err) {
+                finished_ = true;
+                failed_ = err;
                 return err;
+            }
         }
         if (size == 0)
             return ERROR_SUCCESS;
         DWORD err = request_->Read(static_cast<char *>(buffer), size, got);
         if (err || *got == 0) {
+            // A broken download stays broken for later reads.
             request_.reset();
             finished_ = true;
+            failed_ = err;
         }
         return err;
     }
@@ -380,6 +385,7 @@ private:
     FtpControl control_;
     std::unique_ptr<FtpRequest> request_;  // the download under way
     bool finished_ = false;
+    DWORD failed_ = ERROR_SUCCESS;
     bool written_ = false;
     bool stored_ = false;
 };

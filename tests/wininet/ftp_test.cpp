@@ -464,6 +464,31 @@ TEST_P(FtpServers, CurrentDirectoryPersists)
     EXPECT_EQ(std::string(dir), RemoteDir());
 }
 
+// The whole round on one connection, as a program would go about it.
+TEST_P(FtpServers, TheWholeRound)
+{
+    ASSERT_TRUE(FtpCreateDirectoryA(Connection(), "round")) << GetLastError();
+    ASSERT_TRUE(FtpSetCurrentDirectoryA(Connection(), "round")) << GetLastError();
+    std::string data = ftptest::AwkwardBytes(70000);
+    WriteFile(LocalFile("round.bin"), data);
+    ASSERT_TRUE(FtpPutFileA(Connection(), LocalFile("round.bin").c_str(), "round.bin", FTP_TRANSFER_TYPE_BINARY, 0));
+    ASSERT_TRUE(FtpGetFileA(Connection(), "round.bin", LocalFile("back.bin").c_str(), TRUE, FILE_ATTRIBUTE_NORMAL,
+                            FTP_TRANSFER_TYPE_BINARY, 0));
+    EXPECT_EQ(ReadFile(LocalFile("back.bin")), data);
+    ASSERT_TRUE(FtpRenameFileA(Connection(), "round.bin", "renamed.bin"));
+    DWORD error = 0;
+    std::vector<FindResult> found = FindAll(Connection(), "*.bin", &error);
+    ASSERT_EQ(Names(found), (std::vector<std::string>{"renamed.bin"}));
+    EXPECT_EQ(found[0].size, data.size());
+    EXPECT_FALSE(FtpGetFileA(Connection(), "round.bin", LocalFile("gone.bin").c_str(), FALSE, 0, 0, 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_EXTENDED_ERROR));
+    EXPECT_TRUE(StartsWith(LastResponse(), "550 ")) << LastResponse();
+    ASSERT_TRUE(FtpDeleteFileA(Connection(), "renamed.bin"));
+    ASSERT_TRUE(FtpSetCurrentDirectoryA(Connection(), ".."));
+    ASSERT_TRUE(FtpRemoveDirectoryA(Connection(), "round")) << GetLastError() << " " << LastResponse();
+    EXPECT_FALSE(Exists(ServerFile("round")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FtpServers, ::testing::ValuesIn(ftptest::AllServers()), ftptest::PrintServer);
 
 }  // namespace

@@ -86,6 +86,10 @@ TEST_P(FtpUrls, MissingFileFailsAtTheFirstRead)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_EXTENDED_ERROR));
     EXPECT_EQ(n, 0u);
     EXPECT_TRUE(StartsWith(LastResponse(), "550 ")) << LastResponse();
+    // Later reads do not pass for the end of the file.
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(InternetReadFile(file.get(), buffer, sizeof buffer, &n));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_EXTENDED_ERROR));
 }
 
 TEST_P(FtpUrls, MissingDirectoryFailsAtOpen)
