@@ -30,7 +30,9 @@ namespace detail {
 // upper-case symbol characters, ended by a zero byte. All rows or none are taken.
 DWORD WINAPI RegisterFunctions(ULONG_PTR reserved, LPCSTR library, const BYTE *names, FUNCTIONROW *table,
                                DWORD /*param*/) {
-    Enter(Service::RegisterFunctions);
+    // An injected fault stands for a host that refuses the registration; its reason is the result.
+    if (DWORD fault = Enter(Service::RegisterFunctions))
+        return fault;
     if (reserved)
         HostError(Service::RegisterFunctions, "reserved word not 0");
     if (!names || !table)

@@ -127,6 +127,7 @@ typedef INT_PTR(WINAPI *FARPROC)(void);
 #define LANG_SYSTEM_DEFAULT MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT)
 
 #define MAX_PATH 260
+#define MAXDWORD 0xffffffff
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
 #define CopyMemory(d, s, n) memcpy((d), (s), (n))
@@ -179,6 +180,7 @@ typedef INT_PTR(WINAPI *FARPROC)(void);
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_TIMEOUT 1460L
+#define ERROR_INVALID_OPERATION 4317L
 
 /* ---- system information and memory ---- */
 typedef struct _SYSTEM_INFO {

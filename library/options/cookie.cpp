@@ -1,0 +1,9 @@
+// InetCookie: the cookie store.
+#include "../core/handlers.h"
+
+HANDLER(InetCookie)
+{
+    (void)args;
+    return NotAvailable(ctx, slot, "InetCookie");
+}
+

@@ -1,0 +1,414 @@
+// Private interfaces of the WinINet stand-in: the handle model, the error
+// table, the transfer engine on libcurl and the protocol entry points.
+#ifndef PLATFORM_WININET_INTERNAL_H
+#define PLATFORM_WININET_INTERNAL_H
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wininet {
+
+// ---- exports' guard ----
+
+// Runs an internal function so that no exception crosses the Win32 boundary.
+template <class F>
+DWORD Guard(F &&body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        return ERROR_INTERNET_INTERNAL_ERROR;
+    }
+}
+
+// libcurl's process-wide setup, done once before the first curl call.
+DWORD InitCurl();
+
+// ---- per-user folder ----
+
+// The stand-ins' per-user folder: $PLATFORM_USER_DIR, else $HOME/.brevanto-platform.
+std::string UserDirectory();
+// Makes the folder and its parents (mode 0700) when missing.
+DWORD MakeDirectories(const std::string &path);
+
+// ---- options ----
+
+struct ProxySettings {
+    DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
+    std::string list;    // "[scheme=]host[:port]" entries, as InternetOpenA takes them
+    std::string bypass;  // host patterns, "<local>" among them
+};
+
+// What a handle carries and hands to the handles made under it.
+struct Options {
+    std::string agent;
+    std::string userName;
+    std::string password;
+    std::string proxyUserName;
+    std::string proxyPassword;
+    ProxySettings proxy;
+    DWORD connectTimeout = 60000;
+    DWORD connectRetries = 5;
+    DWORD sendTimeout = 30000;
+    DWORD receiveTimeout = 30000;
+    DWORD dataSendTimeout = 30000;
+    DWORD dataReceiveTimeout = 30000;
+    DWORD readBufferSize = 4096;
+    DWORD writeBufferSize = 4096;
+};
+
+// Process-wide settings, those of the NULL handle; read and written under HandleLock().
+Options &ProcessOptions();
+// The HTTP version every request uses (INTERNET_OPTION_HTTP_VERSION), process-wide.
+HTTP_VERSION_INFO HttpVersion();
+
+// ---- handles ----
+
+// The one lock of the handle model: the table, the tree and every handle's options.
+std::mutex &HandleLock();
+
+class Handle {
+public:
+    Handle(DWORD type, std::shared_ptr<Handle> parent, DWORD_PTR context);
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    virtual ~Handle();
+
+    DWORD Type() const { return type_; }
+    HINTERNET Value() const { return value_; }
+    const std::shared_ptr<Handle> &Parent() const { return parent_; }
+    DWORD_PTR Context() const { return context_; }
+    bool IsClosed() const { return closed_.load(); }
+    const std::atomic<bool> &ClosedFlag() const { return closed_; }
+
+    // A copy of the options, taken under the lock.
+    Options Settings() const;
+    // Changes the options under the lock.
+    void Configure(const std::function<void(Options &)> &change);
+
+    virtual bool Readable() const { return false; }
+    virtual bool Writable() const { return false; }
+    virtual DWORD Read(void *buffer, DWORD size, DWORD *got);
+    virtual DWORD Write(const void *buffer, DWORD size, DWORD *written);
+    // Options only some kinds of handle have (the URL of a URL handle...).
+    // ERROR_INTERNET_INVALID_OPTION when this kind has none of that number.
+    virtual DWORD QueryOwnOption(DWORD option, void *buffer, DWORD *length);
+    // The handle has left the table: wake and stop whatever waits on it.
+    virtual void OnClose() {}
+
+protected:
+    Options options_;  // guarded by HandleLock()
+
+private:
+    friend class HandleTable;
+    const DWORD type_;
+    const std::shared_ptr<Handle> parent_;
+    const DWORD_PTR context_;
+    HINTERNET value_ = nullptr;
+    std::vector<HINTERNET> children_;  // guarded by HandleLock()
+    std::atomic<bool> closed_{false};
+};
+
+// Enters a new handle into the table, under its parent; gives its HINTERNET.
+DWORD RegisterHandle(const std::shared_ptr<Handle> &handle, HINTERNET *value);
+// The handle a caller passed, or ERROR_INVALID_HANDLE for NULL, unknown and closed ones.
+DWORD FindHandle(HINTERNET value, std::shared_ptr<Handle> &handle);
+// As FindHandle, and ERROR_INTERNET_INCORRECT_HANDLE_TYPE unless it is a T.
+template <class T>
+DWORD FindHandleOf(HINTERNET value, std::shared_ptr<T> &handle)
+{
+    std::shared_ptr<Handle> found;
+    if (DWORD err = FindHandle(value, found))
+        return err;
+    handle = std::dynamic_pointer_cast<T>(found);
+    return handle ? ERROR_SUCCESS : ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
+}
+// Closes the handle and everything made under it.
+DWORD CloseHandleTree(HINTERNET value);
+
+// ---- errors and server replies ----
+
+// The WinINet code for a failed transfer; easy gives the detail (errno, TLS verify result).
+DWORD FromCurl(CURLcode code, CURL *easy);
+// The WinINet code for an OpenSSL verify result (X509_V_ERR_*).
+DWORD FromVerifyResult(long verifyResult);
+
+// The calling thread's last server reply, for InternetGetLastResponseInfoA.
+void SetLastResponse(DWORD code, std::string text);
+
+// ---- URLs ----
+
+enum class Scheme { Http, Https, Gopher, Ftp };
+
+struct Url {
+    Scheme scheme = Scheme::Http;
+    std::string text;      // the URL as handed to libcurl (escaped where WinINet escapes)
+    std::string host;      // as written, without brackets for IPv6
+    INTERNET_PORT port = 0;
+    bool explicitPort = false;
+    std::string user;      // still escaped
+    std::string password;  // still escaped
+    std::string path;      // "/" at least
+};
+
+// Parses a URL as InternetOpenUrlA takes it: ERROR_INTERNET_UNRECOGNIZED_SCHEME
+// without a scheme or with one not handled here, ERROR_INTERNET_INVALID_URL when malformed.
+DWORD ParseUrl(std::string_view text, Url &url);
+// The URL with its scheme (and default port) changed, for INTERNET_FLAG_SECURE.
+DWORD WithScheme(const Url &url, Scheme scheme, Url &result);
+// The user and password taken out of the URL (for INTERNET_FLAG_NO_AUTH).
+DWORD WithoutCredentials(const Url &url, Url &result);
+const char *SchemeName(Scheme scheme);
+
+// ---- proxies ----
+
+struct ProxyChoice {
+    bool useEnvironment = false;  // leave libcurl to read http_proxy and the others
+    std::string proxy;            // "" for a direct connection
+};
+// The proxy a request to url goes through under the given settings.
+ProxyChoice ChooseProxy(const ProxySettings &settings, const Url &url);
+// The proxy entry of a list for a scheme ("" when none applies), as a libcurl proxy URL.
+std::string ProxyForScheme(const std::string &list, const char *scheme);
+// Whether host (and port) is in the bypass list.
+bool Bypassed(const std::string &bypass, const std::string &host, INTERNET_PORT port);
+
+// ---- sessions and connections ----
+
+// Idle libcurl multi handles whose connections later requests may reuse
+// (INTERNET_FLAG_KEEP_CONNECTION, INTERNET_FLAG_EXISTING_CONNECT).
+class ConnectionPool {
+public:
+    ConnectionPool() = default;
+    ConnectionPool(const ConnectionPool &) = delete;
+    ConnectionPool &operator=(const ConnectionPool &) = delete;
+    ~ConnectionPool();
+    CURLM *Take();
+    void Give(CURLM *multi);
+
+private:
+    std::vector<CURLM *> idle_;  // guarded by HandleLock()
+};
+
+class SessionHandle : public Handle {
+public:
+    SessionHandle(DWORD flags);
+    DWORD Flags() const { return flags_; }
+    const std::shared_ptr<ConnectionPool> &Pool() const { return pool_; }
+
+private:
+    const DWORD flags_;
+    const std::shared_ptr<ConnectionPool> pool_;
+};
+
+struct ConnectParams {
+    std::string server;
+    INTERNET_PORT port = 0;
+    std::string user;
+    std::string password;
+    bool hasUser = false;
+    bool hasPassword = false;
+    DWORD service = 0;
+    DWORD flags = 0;
+    DWORD_PTR context = 0;
+};
+
+// A connection to one server; each service is a kind of it.
+class ConnectionHandle : public Handle {
+public:
+    ConnectionHandle(DWORD type, const std::shared_ptr<SessionHandle> &session, const ConnectParams &params);
+    const ConnectParams &Params() const { return params_; }
+    std::shared_ptr<SessionHandle> Session() const;
+
+private:
+    const ConnectParams params_;
+};
+
+DWORD ConnectHttp(const std::shared_ptr<SessionHandle> &session, const ConnectParams &params,
+                  std::shared_ptr<Handle> &connection);
+DWORD ConnectGopher(const std::shared_ptr<SessionHandle> &session, const ConnectParams &params,
+                    std::shared_ptr<Handle> &connection);
+DWORD ConnectFtp(const std::shared_ptr<SessionHandle> &session, const ConnectParams &params,
+                 std::shared_ptr<Handle> &connection);
+
+struct OpenUrlParams {
+    Url url;
+    std::string headers;
+    DWORD flags = 0;
+    DWORD_PTR context = 0;
+};
+
+DWORD OpenHttpUrl(const std::shared_ptr<SessionHandle> &session, const OpenUrlParams &params,
+                  std::shared_ptr<Handle> &file);
+DWORD OpenGopherUrl(const std::shared_ptr<SessionHandle> &session, const OpenUrlParams &params,
+                    std::shared_ptr<Handle> &file);
+DWORD OpenFtpUrl(const std::shared_ptr<SessionHandle> &session, const OpenUrlParams &params,
+                 std::shared_ptr<Handle> &file);
+
+// ---- the transfer engine ----
+
+struct Timeouts {
+    DWORD receive = 0;  // 0 and INFINITE: no limit
+    DWORD send = 0;
+};
+
+// One libcurl transfer read in a pull model: the caller's buffer is filled
+// straight from libcurl's write callback, and what does not fit waits in a
+// small spill buffer; libcurl runs only while the caller waits for data, so
+// the memory held stays small however large the resource.
+class Transfer {
+public:
+    enum class Wait { Head, FirstByte };
+
+    // multi: the URL handle's, which outlives the transfer; cancelled: set
+    // when the handle is closed, to stop a wait.
+    Transfer(CURLM *multi, const std::atomic<bool> *cancelled);
+    Transfer(const Transfer &) = delete;
+    Transfer &operator=(const Transfer &) = delete;
+    ~Transfer();
+
+    DWORD Init();
+    CURL *Easy() const { return easy_; }
+    // Follows redirects (for the head detection); set with CURLOPT_FOLLOWLOCATION.
+    void FollowRedirects(bool follow) { follow_ = follow; }
+    // Credentials are set, so a 401/407 head is answered by another request.
+    void Authenticates(bool authenticates) { authenticates_ = authenticates; }
+
+    // Starts the transfer and waits until the response head (or, for
+    // protocols without one, the first byte or the end) has come.
+    DWORD Start(Wait wait, const Timeouts &timeouts);
+    // At most size bytes as they arrive; 0 bytes only at the end.
+    DWORD Read(char *buffer, DWORD size, DWORD *got, const Timeouts &timeouts);
+    // Runs the whole transfer, keeping at most keep bytes of the body.
+    DWORD Run(const Timeouts &timeouts, std::size_t keep, std::string *body);
+
+    long ResponseCode() const { return status_; }
+    const std::string &StatusLine() const { return statusLine_; }
+    bool SawSetCookie() const { return sawSetCookie_; }
+    std::string EffectiveUrl() const;
+
+private:
+    static size_t OnHeader(char *data, size_t size, size_t count, void *self);
+    static size_t OnBody(char *data, size_t size, size_t count, void *self);
+    static int OnProgress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    size_t TakeHeader(const char *data, size_t length);
+    size_t TakeBody(const char *data, size_t length);
+    DWORD Pump(const std::function<bool()> &enough, const Timeouts &timeouts);
+    DWORD Attach();
+    void Collect();
+    void Detach();
+    DWORD Failure() const;
+
+    CURL *easy_ = nullptr;
+    CURLM *const multi_;
+    const std::atomic<bool> *const cancelled_;
+    bool attached_ = false;
+    bool follow_ = false;
+    bool authenticates_ = false;
+
+    // response head
+    bool headDone_ = false;
+    bool blockHasLocation_ = false;
+    long blockStatus_ = 0;
+    long status_ = 0;
+    std::string statusLine_;
+    bool sawSetCookie_ = false;
+
+    // body delivery
+    char *target_ = nullptr;
+    std::size_t targetSize_ = 0;
+    std::size_t targetUsed_ = 0;
+    std::vector<char> spill_;
+    std::size_t spillPos_ = 0;
+    bool keeping_ = false;
+    std::size_t keepLimit_ = 0;
+    std::string kept_;
+
+    // progress
+    bool done_ = false;
+    CURLcode result_ = CURLE_OK;
+    DWORD callbackError_ = ERROR_SUCCESS;
+    DWORD failed_ = ERROR_SUCCESS;
+    bool connected_ = false;
+    bool uploading_ = false;
+    curl_off_t lastUp_ = 0;
+    curl_off_t lastDown_ = 0;
+    std::chrono::steady_clock::time_point lastActivity_;
+};
+
+// A handle made by InternetOpenUrlA: one resource, read as a stream.
+class UrlFile : public Handle {
+public:
+    UrlFile(DWORD type, const std::shared_ptr<SessionHandle> &session, OpenUrlParams params);
+    ~UrlFile() override;
+    bool Readable() const override { return true; }
+    DWORD Read(void *buffer, DWORD size, DWORD *got) override;
+    DWORD QueryOwnOption(DWORD option, void *buffer, DWORD *length) override;
+    void OnClose() override;
+    const OpenUrlParams &Params() const { return params_; }
+
+protected:
+    // The protocol's part of setting up a transfer of this URL.
+    virtual DWORD Prepare(Transfer &transfer, const Options &options) = 0;
+    // Makes the handle's libcurl multi handle (from the session's pool when the
+    // flags ask for reuse) and starts the first transfer.
+    DWORD Open(Transfer::Wait wait);
+    DWORD NewTransfer(std::unique_ptr<Transfer> &transfer);
+
+    const OpenUrlParams params_;
+    std::mutex io_;  // one call at a time on the libcurl handles below
+    std::unique_ptr<Transfer> transfer_;
+    std::string effectiveUrl_;  // set before the handle is registered
+
+private:
+    const std::shared_ptr<ConnectionPool> pool_;
+    CURLM *multi_ = nullptr;
+};
+
+// Settings every request shares: agent, timeouts, proxy, cookies, libcurl's
+// behaviour as WinINet's (no signals, no progress meter).
+DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &url, DWORD flags, bool useCookies);
+Timeouts TimeoutsOf(const Options &options);
+
+// ---- TLS ----
+
+struct TlsPolicy {
+    bool checkName = true;
+    bool checkDates = true;
+};
+// Certificate checks for an https request: on by default, relaxed by the
+// INTERNET_FLAG_IGNORE_CERT_* flags; trusts the per-user root store besides the system's.
+DWORD ConfigureTls(CURL *easy, const TlsPolicy &policy);
+// <userdir>/certificates/root.pem
+std::string UserRootStore();
+
+// ---- cookies ----
+
+// The process-wide cookie store, loaded on first use from the per-user folder.
+CURLSH *CookieShare();
+// Writes the persistent cookies to the per-user folder when they changed.
+void PersistCookies();
+// Forgets the session cookies (INTERNET_OPTION_END_BROWSER_SESSION).
+void EndCookieSession();
+
+// A handle URL option (34) and other string options: WinINet's sizing rules.
+DWORD CopyStringOption(const std::string &value, void *buffer, DWORD *length);
+
+}  // namespace wininet
+
+#endif  // PLATFORM_WININET_INTERNAL_H

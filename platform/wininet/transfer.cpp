@@ -1,0 +1,385 @@
+// The transfer engine: one libcurl easy handle driven through the URL
+// handle's multi handle, in a pull model. libcurl runs only while a caller
+// waits for data; the write callback fills the caller's buffer directly and
+// keeps only what does not fit, so memory stays small for any resource size.
+#include "internal.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace wininet {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char a = text[i], b = prefix[i];
+        if (a >= 'A' && a <= 'Z')
+            a = static_cast<char>(a - 'A' + 'a');
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
+bool Limited(DWORD timeout) { return timeout != 0 && timeout != INFINITE; }
+
+}  // namespace
+
+DWORD InitCurl()
+{
+    static std::once_flag once;
+    static CURLcode result = CURLE_FAILED_INIT;
+    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return result == CURLE_OK ? ERROR_SUCCESS : ERROR_INTERNET_INTERNAL_ERROR;
+}
+
+Timeouts TimeoutsOf(const Options &options)
+{
+    Timeouts t;
+    t.receive = options.receiveTimeout;
+    t.send = options.sendTimeout;
+    return t;
+}
+
+Transfer::Transfer(CURLM *multi, const std::atomic<bool> *cancelled) : multi_(multi), cancelled_(cancelled) {}
+
+Transfer::~Transfer()
+{
+    Detach();
+    if (easy_)
+        curl_easy_cleanup(easy_);
+}
+
+DWORD Transfer::Init()
+{
+    easy_ = curl_easy_init();
+    if (!easy_)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+    curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    spill_.reserve(CURL_MAX_WRITE_SIZE);
+    return ERROR_SUCCESS;
+}
+
+DWORD Transfer::Attach()
+{
+    lastActivity_ = Clock::now();
+    CURLMcode mc = curl_multi_add_handle(multi_, easy_);
+    if (mc == CURLM_OUT_OF_MEMORY)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    if (mc != CURLM_OK)
+        return ERROR_INTERNET_INTERNAL_ERROR;
+    attached_ = true;
+    return ERROR_SUCCESS;
+}
+
+void Transfer::Detach()
+{
+    if (attached_) {
+        curl_multi_remove_handle(multi_, easy_);
+        attached_ = false;
+    }
+}
+
+DWORD Transfer::Failure() const
+{
+    if (callbackError_)
+        return callbackError_;
+    return FromCurl(result_, easy_);
+}
+
+std::string Transfer::EffectiveUrl() const
+{
+    char *url = nullptr;
+    if (easy_ && curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url)
+        return url;
+    return std::string();
+}
+
+size_t Transfer::OnHeader(char *data, size_t size, size_t count, void *self)
+{
+    return static_cast<Transfer *>(self)->TakeHeader(data, size * count);
+}
+
+size_t Transfer::OnBody(char *data, size_t size, size_t count, void *self)
+{
+    return static_cast<Transfer *>(self)->TakeBody(data, size * count);
+}
+
+int Transfer::OnProgress(void *self, curl_off_t, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
+{
+    Transfer *t = static_cast<Transfer *>(self);
+    if (dlnow != t->lastDown_ || ulnow != t->lastUp_) {
+        t->lastDown_ = dlnow;
+        t->lastUp_ = ulnow;
+        t->lastActivity_ = Clock::now();
+    }
+    t->uploading_ = ultotal > 0 && ulnow < ultotal;
+    return t->cancelled_ && t->cancelled_->load() ? 1 : 0;
+}
+
+size_t Transfer::TakeHeader(const char *data, size_t length)
+{
+    lastActivity_ = Clock::now();
+    std::string_view line(data, length);
+    try {
+        if (line.substr(0, 5) == "HTTP/") {
+            // A new response: an interim one, a redirect, or the one delivered.
+            std::size_t end = line.find_first_of("\r\n");
+            statusLine_.assign(line.substr(0, end));
+            blockStatus_ = 0;
+            std::size_t sp = statusLine_.find(' ');
+            if (sp != std::string::npos)
+                blockStatus_ = std::strtol(statusLine_.c_str() + sp + 1, nullptr, 10);
+            blockHasLocation_ = false;
+        } else if (line == "\r\n" || line == "\n") {
+            bool interim = blockStatus_ / 100 == 1;
+            bool redirect = follow_ && blockHasLocation_ &&
+                            (blockStatus_ == 301 || blockStatus_ == 302 || blockStatus_ == 303 ||
+                             blockStatus_ == 307 || blockStatus_ == 308);
+            bool challenge = authenticates_ && (blockStatus_ == 401 || blockStatus_ == 407);
+            if (!interim && !redirect && !challenge) {
+                headDone_ = true;
+                status_ = blockStatus_;
+            }
+        } else if (StartsWithNoCase(line, "location:")) {
+            blockHasLocation_ = true;
+        } else if (StartsWithNoCase(line, "set-cookie:")) {
+            sawSetCookie_ = true;
+        }
+    } catch (const std::bad_alloc &) {
+        callbackError_ = ERROR_NOT_ENOUGH_MEMORY;
+        return 0;
+    }
+    return length;
+}
+
+size_t Transfer::TakeBody(const char *data, size_t length)
+{
+    lastActivity_ = Clock::now();
+    headDone_ = true;
+    try {
+        if (keeping_) {
+            std::size_t room = keepLimit_ - std::min(keepLimit_, kept_.size());
+            kept_.append(data, std::min(room, length));
+            return length;
+        }
+        std::size_t taken = 0;
+        if (target_) {
+            taken = std::min(length, targetSize_ - targetUsed_);
+            std::memcpy(target_ + targetUsed_, data, taken);
+            targetUsed_ += taken;
+        }
+        if (taken < length) {
+            if (spillPos_ == spill_.size()) {
+                spill_.clear();
+                spillPos_ = 0;
+            }
+            spill_.insert(spill_.end(), data + taken, data + length);
+        }
+    } catch (const std::bad_alloc &) {
+        callbackError_ = ERROR_NOT_ENOUGH_MEMORY;
+        return 0;
+    }
+    return length;
+}
+
+void Transfer::Collect()
+{
+    int left = 0;
+    while (CURLMsg *msg = curl_multi_info_read(multi_, &left)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_) {
+            done_ = true;
+            result_ = msg->data.result;
+            long code = 0;
+            if (curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code)
+                status_ = code;
+            if (result_ == CURLE_OK)
+                headDone_ = true;
+        }
+    }
+}
+
+DWORD Transfer::Pump(const std::function<bool()> &enough, const Timeouts &timeouts)
+{
+    while (!enough() && !done_) {
+        if (cancelled_ && cancelled_->load())
+            return ERROR_INTERNET_OPERATION_CANCELLED;
+        int running = 0;
+        CURLMcode mc = curl_multi_perform(multi_, &running);
+        if (mc == CURLM_OUT_OF_MEMORY)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (mc != CURLM_OK)
+            return ERROR_INTERNET_INTERNAL_ERROR;
+        Collect();
+        if (enough() || done_)
+            break;
+
+        // libcurl watches the connect phase (CURLOPT_CONNECTTIMEOUT_MS); from
+        // the sent request on, silence longer than the receive (or, while the
+        // body goes up, the send) timeout ends the transfer.
+        Clock::time_point now = Clock::now();
+        if (!connected_) {
+            curl_off_t pretransfer = 0;
+            if (curl_easy_getinfo(easy_, CURLINFO_PRETRANSFER_TIME_T, &pretransfer) == CURLE_OK && pretransfer > 0) {
+                connected_ = true;
+                lastActivity_ = now;
+            }
+        }
+        int wait = 1000;
+        if (connected_) {
+            DWORD limit = uploading_ ? timeouts.send : timeouts.receive;
+            if (Limited(limit)) {
+                auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastActivity_).count();
+                if (idle >= static_cast<long long>(limit))
+                    return ERROR_INTERNET_TIMEOUT;
+                wait = static_cast<int>(std::min<long long>(wait, static_cast<long long>(limit) - idle));
+            }
+        }
+        mc = curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
+        if (mc == CURLM_OUT_OF_MEMORY)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (mc != CURLM_OK)
+            return ERROR_INTERNET_INTERNAL_ERROR;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Transfer::Start(Wait wait, const Timeouts &timeouts)
+{
+    if (DWORD err = Attach())
+        return err;
+    DWORD err = Pump([&] { return wait == Wait::Head ? headDone_ : headDone_ || spillPos_ < spill_.size(); },
+                     timeouts);
+    if (err) {
+        failed_ = err;
+        Detach();
+        return err;
+    }
+    if (done_ && (result_ != CURLE_OK || callbackError_) && !headDone_) {
+        failed_ = Failure();
+        return failed_;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Transfer::Read(char *buffer, DWORD size, DWORD *got, const Timeouts &timeouts)
+{
+    *got = 0;
+    if (failed_)
+        return failed_;
+    if (size == 0)
+        return ERROR_SUCCESS;
+    if (spillPos_ < spill_.size()) {
+        std::size_t n = std::min<std::size_t>(size, spill_.size() - spillPos_);
+        std::memcpy(buffer, spill_.data() + spillPos_, n);
+        spillPos_ += n;
+        *got = static_cast<DWORD>(n);
+        return ERROR_SUCCESS;
+    }
+    if (!done_) {
+        target_ = buffer;
+        targetSize_ = size;
+        targetUsed_ = 0;
+        DWORD err = Pump([&] { return targetUsed_ > 0 || spillPos_ < spill_.size(); }, timeouts);
+        target_ = nullptr;
+        if (targetUsed_ > 0) {
+            *got = static_cast<DWORD>(targetUsed_);
+            return ERROR_SUCCESS;
+        }
+        if (err) {
+            failed_ = err;
+            Detach();
+            return err;
+        }
+        if (spillPos_ < spill_.size())
+            return Read(buffer, size, got, timeouts);
+    }
+    // The end: clean, or the way the transfer broke off.
+    if (result_ != CURLE_OK || callbackError_) {
+        failed_ = Failure();
+        return failed_;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Transfer::Run(const Timeouts &timeouts, std::size_t keep, std::string *body)
+{
+    keeping_ = true;
+    keepLimit_ = keep;
+    if (DWORD err = Attach())
+        return err;
+    DWORD err = Pump([] { return false; }, timeouts);
+    if (err) {
+        failed_ = err;
+        Detach();
+        return err;
+    }
+    if (result_ != CURLE_OK || callbackError_) {
+        failed_ = Failure();
+        return failed_;
+    }
+    if (body)
+        *body = kept_;
+    return ERROR_SUCCESS;
+}
+
+DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &url, DWORD flags, bool useCookies)
+{
+    CURL *easy = transfer.Easy();
+    if (curl_easy_setopt(easy, CURLOPT_URL, url.text.c_str()) != CURLE_OK)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, SchemeName(url.scheme));
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                     Limited(options.connectTimeout) ? static_cast<long>(options.connectTimeout) : 0L);
+    if (!options.agent.empty())
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, options.agent.c_str());
+
+    ProxySettings proxy = options.proxy;
+    if (proxy.accessType == INTERNET_OPEN_TYPE_PRECONFIG ||
+        proxy.accessType == INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY) {
+        // What InternetSetOptionA(NULL, INTERNET_OPTION_PROXY) configured for the process, if anything.
+        std::lock_guard<std::mutex> hold(HandleLock());
+        const ProxySettings &process = ProcessOptions().proxy;
+        if (process.accessType == INTERNET_OPEN_TYPE_DIRECT || process.accessType == INTERNET_OPEN_TYPE_PROXY)
+            proxy = process;
+    }
+    ProxyChoice choice = ChooseProxy(proxy, url);
+    if (!choice.useEnvironment) {
+        curl_easy_setopt(easy, CURLOPT_PROXY, choice.proxy.c_str());
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+    }
+    if (!options.proxyUserName.empty())
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, options.proxyUserName.c_str());
+    if (!options.proxyPassword.empty())
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, options.proxyPassword.c_str());
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+
+    if (useCookies) {
+        CURLSH *share = CookieShare();
+        if (!share)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        curl_easy_setopt(easy, CURLOPT_SHARE, share);
+        // The share holds the store; this turns libcurl's cookie engine on for the request.
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    }
+
+    bool reuse = flags & (INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_EXISTING_CONNECT);
+    curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, reuse ? 0L : 1L);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace wininet

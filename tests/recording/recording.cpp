@@ -1,0 +1,453 @@
+// The recording WinINet: every call logged with its arguments, results scripted by the test.
+#include "recording.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+
+namespace recording {
+namespace {
+
+struct Failure {
+    std::string function;
+    DWORD error;
+    int skip;
+};
+
+struct Recorder {
+    std::mutex lock;
+    std::vector<Call> calls;
+    std::deque<Failure> failures;
+    std::set<ULONG_PTR> open;
+    std::map<ULONG_PTR, size_t> readPosition;
+    ULONG_PTR nextHandle = 1;
+    std::string readData;
+    DWORD chunk = 0;
+    DWORD writeLimit = MAXDWORD;
+    std::string written;
+    DWORD responseError = 0;
+    std::string responseText;
+    DWORD connectedState = INTERNET_CONNECTION_LAN;
+    DWORD_PTR dialConnection = 0x5A5A;
+};
+
+Recorder &R()
+{
+    static Recorder recorder;
+    return recorder;
+}
+
+std::string Text(LPCSTR s) { return s ? std::string(s) : std::string("null"); }
+
+std::string Hex(DWORD v)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%X", v);
+    return buf;
+}
+
+std::string Dec(ULONG_PTR v) { return std::to_string(v); }
+
+std::string H(HINTERNET h)
+{
+    if (!h)
+        return "null";
+    return "h" + std::to_string((ULONG_PTR)h);
+}
+
+std::string P(const void *p) { return p ? "ptr" : "null"; }
+
+// Logs the call; returns the error to fail with, 0 to succeed.
+DWORD Record(const char *function, std::vector<std::string> args)
+{
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.calls.push_back({function, std::move(args)});
+    for (auto it = r.failures.begin(); it != r.failures.end(); ++it) {
+        if (it->function != function)
+            continue;
+        if (it->skip > 0) {
+            it->skip--;
+            return 0;
+        }
+        DWORD error = it->error;
+        r.failures.erase(it);
+        return error;
+    }
+    return 0;
+}
+
+HINTERNET NewHandle()
+{
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    ULONG_PTR h = r.nextHandle++;
+    r.open.insert(h);
+    return (HINTERNET)h;
+}
+
+BOOL Fail(DWORD error)
+{
+    SetLastError(error);
+    return FALSE;
+}
+
+} // namespace
+
+std::string Call::Text() const
+{
+    std::string s = function + "(";
+    for (size_t i = 0; i < args.size(); i++)
+        s += (i ? ", " : "") + args[i];
+    return s + ")";
+}
+
+void Reset()
+{
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.calls.clear();
+    r.failures.clear();
+    r.open.clear();
+    r.readPosition.clear();
+    r.readData.clear();
+    r.chunk = 0;
+    r.writeLimit = MAXDWORD;
+    r.written.clear();
+    r.responseError = 0;
+    r.responseText.clear();
+    r.connectedState = INTERNET_CONNECTION_LAN;
+    r.dialConnection = 0x5A5A;
+}
+
+std::vector<Call> Calls()
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    return R().calls;
+}
+
+std::vector<Call> CallsTo(const std::string &function)
+{
+    std::vector<Call> out;
+    for (const Call &c : Calls())
+        if (c.function == function)
+            out.push_back(c);
+    return out;
+}
+
+std::vector<std::string> CallNames()
+{
+    std::vector<std::string> out;
+    for (const Call &c : Calls())
+        out.push_back(c.function);
+    return out;
+}
+
+std::string Name(HINTERNET handle) { return H(handle); }
+
+void FailNext(const std::string &function, DWORD error, int skip)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().failures.push_back({function, error, skip});
+}
+
+void SetReadData(const std::string &data, DWORD chunk)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().readData = data;
+    R().chunk = chunk;
+    R().readPosition.clear();
+}
+
+void SetWriteLimit(DWORD limit)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().writeLimit = limit;
+}
+
+std::string Written()
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    return R().written;
+}
+
+void SetResponse(DWORD error, const std::string &text)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().responseError = error;
+    R().responseText = text;
+}
+
+size_t OpenHandles()
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    return R().open.size();
+}
+
+void SetConnectedState(DWORD flags)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().connectedState = flags;
+}
+
+void SetDialConnection(DWORD_PTR connection)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().dialConnection = connection;
+}
+
+} // namespace recording
+
+using namespace recording;
+
+HINTERNET WINAPI InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR proxyBypass, DWORD flags)
+{
+    if (DWORD e = Record("InternetOpenA", {Text(agent), Dec(accessType), Text(proxy), Text(proxyBypass), Hex(flags)}))
+        return Fail(e), nullptr;
+    return NewHandle();
+}
+
+HINTERNET WINAPI InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT serverPort, LPCSTR userName,
+                                  LPCSTR password, DWORD service, DWORD flags, DWORD_PTR context)
+{
+    if (DWORD e = Record("InternetConnectA", {H(session), Text(serverName), Dec(serverPort), Text(userName),
+                                              Text(password), Dec(service), Hex(flags), Dec(context)}))
+        return Fail(e), nullptr;
+    return NewHandle();
+}
+
+HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers, DWORD headersLength, DWORD flags,
+                                  DWORD_PTR context)
+{
+    std::string h = headers ? std::string(headers, headersLength) : "null";
+    if (DWORD e = Record("InternetOpenUrlA",
+                         {H(session), Text(url), h, Dec(headersLength), Hex(flags), Dec(context)}))
+        return Fail(e), nullptr;
+    return NewHandle();
+}
+
+BOOL WINAPI InternetCloseHandle(HINTERNET handle)
+{
+    if (DWORD e = Record("InternetCloseHandle", {H(handle)}))
+        return Fail(e); // a failed close leaves the handle open
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.open.erase((ULONG_PTR)handle) ? TRUE : Fail(ERROR_INVALID_HANDLE);
+}
+
+BOOL WINAPI InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWORD read)
+{
+    if (DWORD e = Record("InternetReadFile", {H(file), Dec(toRead)}))
+        return Fail(e);
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    size_t &pos = r.readPosition[(ULONG_PTR)file];
+    size_t n = std::min<size_t>(toRead, r.readData.size() - pos);
+    if (r.chunk)
+        n = std::min<size_t>(n, r.chunk);
+    std::copy_n(r.readData.data() + pos, n, (char *)buffer);
+    pos += n;
+    r.calls.back().args.push_back(Dec(n)); // what was delivered
+    *read = (DWORD)n;
+    return TRUE;
+}
+
+BOOL WINAPI InternetWriteFile(HINTERNET file, LPCVOID buffer, DWORD toWrite, LPDWORD written)
+{
+    if (DWORD e = Record("InternetWriteFile", {H(file), Dec(toWrite)}))
+        return Fail(e);
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    DWORD n = std::min(toWrite, r.writeLimit);
+    r.written.append((const char *)buffer, n);
+    r.calls.back().args.push_back(Dec(n));
+    *written = n;
+    return TRUE;
+}
+
+BOOL WINAPI InternetGetLastResponseInfoA(LPDWORD error, LPSTR buffer, LPDWORD length)
+{
+    if (DWORD e = Record("InternetGetLastResponseInfoA", {Dec(*length)}))
+        return Fail(e);
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    *error = r.responseError;
+    if (!buffer || *length <= r.responseText.size()) {
+        *length = (DWORD)r.responseText.size();
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::copy(r.responseText.begin(), r.responseText.end(), buffer);
+    buffer[r.responseText.size()] = '\0';
+    *length = (DWORD)r.responseText.size();
+    return TRUE;
+}
+
+BOOL WINAPI InternetQueryOptionA(HINTERNET handle, DWORD option, LPVOID buffer, LPDWORD length)
+{
+    if (DWORD e = Record("InternetQueryOptionA", {H(handle), Dec(option), P(buffer), Dec(*length)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI InternetSetOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length)
+{
+    if (DWORD e = Record("InternetSetOptionA", {H(handle), Dec(option), P(buffer), Dec(length)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI InternetGetCookieA(LPCSTR url, LPCSTR name, LPSTR data, LPDWORD size)
+{
+    if (DWORD e = Record("InternetGetCookieA", {Text(url), Text(name), P(data), Dec(*size)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI InternetGetCookieExA(LPCSTR url, LPCSTR name, LPSTR data, LPDWORD size, DWORD flags, LPVOID reserved)
+{
+    if (DWORD e = Record("InternetGetCookieExA", {Text(url), Text(name), P(data), Dec(*size), Hex(flags), P(reserved)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI InternetSetCookieA(LPCSTR url, LPCSTR name, LPCSTR data)
+{
+    if (DWORD e = Record("InternetSetCookieA", {Text(url), Text(name), Text(data)}))
+        return Fail(e);
+    return TRUE;
+}
+
+DWORD WINAPI InternetSetCookieExA(LPCSTR url, LPCSTR name, LPCSTR data, DWORD flags, DWORD_PTR reserved)
+{
+    if (DWORD e = Record("InternetSetCookieExA",
+                         {Text(url), Text(name), Text(data), Hex(flags), reserved ? Text((LPCSTR)reserved) : "null"}))
+        return Fail(e), COOKIE_STATE_UNKNOWN;
+    return COOKIE_STATE_ACCEPT;
+}
+
+DWORD WINAPI InternetDial(HWND parent, LPSTR connectoid, DWORD flags, DWORD_PTR *connection, DWORD reserved)
+{
+    if (DWORD e = Record("InternetDial", {Dec((ULONG_PTR)parent), Text(connectoid), Hex(flags), Dec(reserved)}))
+        return e;
+    *connection = R().dialConnection;
+    return ERROR_SUCCESS;
+}
+
+DWORD WINAPI InternetHangUp(DWORD_PTR connection, DWORD reserved)
+{
+    return Record("InternetHangUp", {Dec(connection), Dec(reserved)});
+}
+
+BOOL WINAPI InternetAutodial(DWORD flags, HWND parent)
+{
+    if (DWORD e = Record("InternetAutodial", {Hex(flags), Dec((ULONG_PTR)parent)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI InternetAutodialHangup(DWORD reserved)
+{
+    if (DWORD e = Record("InternetAutodialHangup", {Dec(reserved)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI InternetGetConnectedState(LPDWORD flags, DWORD reserved)
+{
+    DWORD e = Record("InternetGetConnectedState", {Dec(reserved)});
+    *flags = R().connectedState;
+    return e ? Fail(e) : TRUE;
+}
+
+BOOL WINAPI InternetGetConnectedStateEx(LPDWORD flags, LPSTR name, DWORD nameLength, DWORD reserved)
+{
+    DWORD e = Record("InternetGetConnectedStateEx", {Text(name), Dec(nameLength), Dec(reserved)});
+    *flags = R().connectedState;
+    return e ? Fail(e) : TRUE;
+}
+
+BOOL WINAPI FtpGetFileA(HINTERNET connect, LPCSTR remote, LPCSTR local, BOOL failIfExists, DWORD attributes,
+                        DWORD flags, DWORD_PTR context)
+{
+    if (DWORD e = Record("FtpGetFileA", {H(connect), Text(remote), Text(local), Dec(failIfExists), Hex(attributes),
+                                         Hex(flags), Dec(context)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI FtpPutFileA(HINTERNET connect, LPCSTR local, LPCSTR remote, DWORD flags, DWORD_PTR context)
+{
+    if (DWORD e = Record("FtpPutFileA", {H(connect), Text(local), Text(remote), Hex(flags), Dec(context)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI FtpRenameFileA(HINTERNET connect, LPCSTR existing, LPCSTR newName)
+{
+    if (DWORD e = Record("FtpRenameFileA", {H(connect), Text(existing), Text(newName)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI FtpDeleteFileA(HINTERNET connect, LPCSTR name)
+{
+    if (DWORD e = Record("FtpDeleteFileA", {H(connect), Text(name)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI FtpCreateDirectoryA(HINTERNET connect, LPCSTR directory)
+{
+    if (DWORD e = Record("FtpCreateDirectoryA", {H(connect), Text(directory)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI FtpRemoveDirectoryA(HINTERNET connect, LPCSTR directory)
+{
+    if (DWORD e = Record("FtpRemoveDirectoryA", {H(connect), Text(directory)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI FtpSetCurrentDirectoryA(HINTERNET connect, LPCSTR directory)
+{
+    if (DWORD e = Record("FtpSetCurrentDirectoryA", {H(connect), Text(directory)}))
+        return Fail(e);
+    return TRUE;
+}
+
+BOOL WINAPI FtpGetCurrentDirectoryA(HINTERNET connect, LPSTR directory, LPDWORD length)
+{
+    if (DWORD e = Record("FtpGetCurrentDirectoryA", {H(connect), Dec(*length)}))
+        return Fail(e);
+    const char cwd[] = "/pub";
+    if (*length < sizeof cwd)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::copy(cwd, cwd + sizeof cwd, directory);
+    *length = sizeof cwd - 1;
+    return TRUE;
+}
+
+HINTERNET WINAPI FtpFindFirstFileA(HINTERNET connect, LPCSTR search, LPWIN32_FIND_DATAA data, DWORD flags,
+                                   DWORD_PTR context)
+{
+    if (DWORD e = Record("FtpFindFirstFileA", {H(connect), Text(search), Hex(flags), Dec(context)}))
+        return Fail(e), nullptr;
+    *data = WIN32_FIND_DATAA{};
+    std::snprintf(data->cFileName, sizeof data->cFileName, "first");
+    return NewHandle();
+}
+
+BOOL WINAPI InternetFindNextFileA(HINTERNET find, LPVOID data)
+{
+    if (DWORD e = Record("InternetFindNextFileA", {H(find)}))
+        return Fail(e);
+    auto *record = (LPWIN32_FIND_DATAA)data;
+    *record = WIN32_FIND_DATAA{};
+    std::snprintf(record->cFileName, sizeof record->cFileName, "next");
+    return TRUE;
+}

@@ -1,0 +1,39 @@
+// A WinINet that records every call and answers as a test scripts it.
+#pragma once
+
+#include <wininet.h>
+
+#include <string>
+#include <vector>
+
+#define RECORDING_API __attribute__((visibility("default")))
+
+namespace recording {
+
+struct Call {
+    std::string function;
+    std::vector<std::string> args; // handles as "h<n>", null pointers as "null", flags in hex
+    RECORDING_API std::string Text() const; // "Function(a, b, c)"
+};
+
+RECORDING_API void Reset();
+RECORDING_API std::vector<Call> Calls();
+RECORDING_API std::vector<Call> CallsTo(const std::string &function);
+RECORDING_API std::vector<std::string> CallNames();
+RECORDING_API std::string Name(HINTERNET handle);
+
+// The next call of `function` (after `skip` successful ones) fails with `error`.
+RECORDING_API void FailNext(const std::string &function, DWORD error, int skip = 0);
+// What InternetReadFile delivers on every handle, at most `chunk` bytes a read (0: as asked).
+RECORDING_API void SetReadData(const std::string &data, DWORD chunk = 0);
+// InternetWriteFile takes at most this many bytes a call.
+RECORDING_API void SetWriteLimit(DWORD limit);
+RECORDING_API std::string Written();
+// What InternetGetLastResponseInfoA reports.
+RECORDING_API void SetResponse(DWORD error, const std::string &text);
+RECORDING_API size_t OpenHandles();
+// InternetGetConnectedState(Ex) flags, the connection number InternetDial gives.
+RECORDING_API void SetConnectedState(DWORD flags);
+RECORDING_API void SetDialConnection(DWORD_PTR connection);
+
+} // namespace recording

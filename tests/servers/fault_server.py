@@ -1,0 +1,127 @@
+#!/usr/bin/python3
+"""An HTTP server that misbehaves on purpose, for what no real server does.
+
+    fault_server.py PORT LOG
+
+Listens on 127.0.0.1:PORT. The request path picks the fault:
+
+    /stall               reads the request and never answers
+    /stall-body          sends a head and part of the body, then goes quiet
+    /reset-body          sends a head and part of the body, then resets the connection
+    /reset               resets the connection without answering
+    /truncated-chunked   a chunked body that stops without its last chunk
+    /short-body          fewer bytes than Content-Length says, then a clean close
+    /garbage             bytes that are no HTTP response at all
+    /bad-status          a status line whose code is no number
+    /ok                  a plain good answer (to see the server live)
+
+Every request head it receives is appended to LOG, one block per request,
+each ended by a line holding only "--".
+"""
+
+import socket
+import socketserver
+import struct
+import sys
+import threading
+
+BODY_CHUNK = bytes(range(256)) * 40  # 10240 bytes
+STALL_LIMIT = 120.0
+log_lock = threading.Lock()
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        sock = self.request
+        head = b""
+        sock.settimeout(30)
+        try:
+            while b"\r\n\r\n" not in head and len(head) < 65536:
+                data = sock.recv(4096)
+                if not data:
+                    return
+                head += data
+        except OSError:
+            return
+        text = head.split(b"\r\n\r\n", 1)[0].decode("latin-1")
+        with log_lock, open(self.server.log, "a") as f:
+            f.write(text.replace("\r\n", "\n") + "\n--\n")
+        path = text.split(" ")[1] if text.count(" ") >= 2 else "/"
+        path = path.split("?", 1)[0]
+        action = getattr(self, "do_" + path.strip("/").replace("-", "_"), None)
+        try:
+            if action is None:
+                self.answer(b"HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\nConnection: close\r\n\r\nnot found\n")
+            else:
+                action(sock)
+        except OSError:
+            pass
+
+    def answer(self, data):
+        self.request.sendall(data)
+
+    def quiet(self, sock):
+        """Waits, sending nothing, until the client goes away."""
+        sock.settimeout(STALL_LIMIT)
+        try:
+            while sock.recv(4096):
+                pass
+        except OSError:
+            pass
+
+    def reset_now(self, sock):
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        sock.close()
+
+    def do_ok(self, sock):
+        self.answer(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 3\r\n\r\nok\n")
+
+    def do_stall(self, sock):
+        self.quiet(sock)
+
+    def do_stall_body(self, sock):
+        self.answer(b"HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" + BODY_CHUNK)
+        self.quiet(sock)
+
+    def do_reset_body(self, sock):
+        self.answer(b"HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" + BODY_CHUNK)
+        # Let the client take the head and the first bytes before the reset.
+        threading.Event().wait(0.2)
+        self.reset_now(sock)
+
+    def do_reset(self, sock):
+        self.reset_now(sock)
+
+    def do_truncated_chunked(self, sock):
+        chunk = b"%x\r\n" % len(BODY_CHUNK) + BODY_CHUNK + b"\r\n"
+        self.answer(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n" + chunk)
+        sock.shutdown(socket.SHUT_RDWR)
+
+    def do_short_body(self, sock):
+        self.answer(b"HTTP/1.1 200 OK\r\nContent-Length: 20000\r\nConnection: close\r\n\r\n" + BODY_CHUNK)
+        sock.shutdown(socket.SHUT_RDWR)
+
+    def do_garbage(self, sock):
+        self.answer(b"\x00\x01\x02 this is no HTTP \xff\xfe\r\n\r\nat all\r\n")
+        sock.shutdown(socket.SHUT_RDWR)
+
+    def do_bad_status(self, sock):
+        self.answer(b"HTTP/1.1 2x0 Fine\r\nContent-Length: 3\r\n\r\nok\n")
+        sock.shutdown(socket.SHUT_RDWR)
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    port, log = int(sys.argv[1]), sys.argv[2]
+    open(log, "a").close()
+    server = Server(("127.0.0.1", port), Handler)
+    server.log = log
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
