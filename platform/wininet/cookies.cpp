@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <unistd.h>
 
 namespace wininet {
@@ -35,7 +36,8 @@ struct CookieStore {
     std::mutex mutex;  // the store's own easy handle and the file
     CURLSH *share = nullptr;
     CURL *easy = nullptr;
-    std::string file;
+    std::string file;  // empty: no per-user folder, cookies live in memory only
+    bool bound = false;
     std::string written;
 };
 
@@ -139,14 +141,6 @@ CookieStore *OpenStore()
     curl_share_setopt(store->share, CURLSHOPT_USERDATA, store);
     curl_share_setopt(store->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     curl_easy_setopt(store->easy, CURLOPT_SHARE, store->share);
-    try {
-        store->file = UserDirectory() + "/cookies.txt";
-        if (access(store->file.c_str(), R_OK) == 0) {
-            curl_easy_setopt(store->easy, CURLOPT_COOKIEFILE, store->file.c_str());
-            curl_easy_setopt(store->easy, CURLOPT_COOKIELIST, "RELOAD");
-        }
-    } catch (const std::bad_alloc &) {
-    }
     return store;
 }
 
@@ -155,6 +149,29 @@ CookieStore *Store()
 {
     static CookieStore *store = OpenStore();
     return store;
+}
+
+// The store belongs to the per-user folder in effect: on first use, and
+// whenever the folder is another, it holds that folder's persistent cookies.
+void Bind(CookieStore &store)
+{
+    std::string dir = UserDirectory();
+    std::string file = dir.empty() ? std::string() : dir + "/cookies.txt";
+    if (file == store.file && store.bound)
+        return;
+    curl_easy_setopt(store.easy, CURLOPT_COOKIELIST, "ALL");
+    store.file = file;
+    store.bound = true;
+    store.written.clear();
+    if (file.empty())
+        return;
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || (line[0] == '#' && line.compare(0, 10, "#HttpOnly_") != 0))
+            continue;
+        curl_easy_setopt(store.easy, CURLOPT_COOKIELIST, line.c_str());
+    }
 }
 
 std::vector<Cookie> AllCookies(CookieStore &store)
@@ -180,8 +197,6 @@ std::vector<Cookie> AllCookies(CookieStore &store)
 // Writes the file through a temporary beside it, so that a reader never sees half of it.
 void WriteFile(CookieStore &store, const std::string &text)
 {
-    if (MakeDirectories(UserDirectory()))
-        return;
     std::string temporary = store.file + ".tmp";
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -212,9 +227,9 @@ void Persist(CookieStore &store)
         if (c.expires > now)
             text += FormatLine(c) + "\n";
     }
-    if (text == store.written)
+    if (text == store.written || store.file.empty())
         return;
-    // Nothing persistent and no file yet: no need to make the folder for it.
+    // Nothing persistent and no file yet: nothing to write.
     if (store.written.empty() && text.find('\t') == std::string::npos && access(store.file.c_str(), F_OK) != 0) {
         store.written = text;
         return;
@@ -272,6 +287,7 @@ DWORD CookiesFor(const char *urlText, const char *name, DWORD flags, std::string
     std::vector<Cookie> matching;
     {
         std::lock_guard<std::mutex> hold(store->mutex);
+        Bind(*store);
         for (Cookie &c : AllCookies(*store)) {
             if (c.expires != 0 && c.expires <= now)
                 continue;
@@ -420,6 +436,7 @@ DWORD SetCookie(const char *urlText, const char *name, const char *data, DWORD f
     if (!store)
         return ERROR_NOT_ENOUGH_MEMORY;
     std::lock_guard<std::mutex> hold(store->mutex);
+    Bind(*store);
     std::string line = FormatLine(cookie);
     if (curl_easy_setopt(store->easy, CURLOPT_COOKIELIST, line.c_str()) != CURLE_OK)
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -433,7 +450,11 @@ DWORD SetCookie(const char *urlText, const char *name, const char *data, DWORD f
 CURLSH *CookieShare()
 {
     CookieStore *store = Store();
-    return store ? store->share : nullptr;
+    if (!store)
+        return nullptr;
+    std::lock_guard<std::mutex> hold(store->mutex);
+    Bind(*store);
+    return store->share;
 }
 
 void PersistCookies()
@@ -443,6 +464,7 @@ void PersistCookies()
         return;
     try {
         std::lock_guard<std::mutex> hold(store->mutex);
+        Bind(*store);
         Persist(*store);
     } catch (const std::bad_alloc &) {
         // Written again after the next change.
@@ -455,6 +477,7 @@ void EndCookieSession()
     if (!store)
         return;
     std::lock_guard<std::mutex> hold(store->mutex);
+    Bind(*store);
     curl_easy_setopt(store->easy, CURLOPT_COOKIELIST, "SESS");
 }
 

@@ -222,14 +222,11 @@ protected:
             curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
         transfer.Authenticates(credentials);
 
-        if (url.scheme == Scheme::Https) {
-            TlsPolicy policy;
-            policy.checkName = !(flags & INTERNET_FLAG_IGNORE_CERT_CN_INVALID);
-            policy.checkDates = !(flags & INTERNET_FLAG_IGNORE_CERT_DATE_INVALID);
-            if (DWORD err = ConfigureTls(easy, policy))
-                return err;
-        }
-        return ERROR_SUCCESS;
+        // Also for http: a redirect may lead to https.
+        TlsPolicy policy;
+        policy.checkName = !(flags & INTERNET_FLAG_IGNORE_CERT_CN_INVALID);
+        policy.checkDates = !(flags & INTERNET_FLAG_IGNORE_CERT_DATE_INVALID);
+        return ConfigureTls(easy, policy);
     }
 
 private:

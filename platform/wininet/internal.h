@@ -41,10 +41,9 @@ DWORD InitCurl();
 
 // ---- per-user folder ----
 
-// The stand-ins' per-user folder: $PLATFORM_USER_DIR, else $HOME/.brevanto-platform.
+// The stand-ins' per-user folder ($PLATFORM_USER_DIR, else $HOME/.brevanto-platform),
+// made when missing; empty when it cannot be had.
 std::string UserDirectory();
-// Makes the folder and its parents (mode 0700) when missing.
-DWORD MakeDirectories(const std::string &path);
 
 // ---- options ----
 

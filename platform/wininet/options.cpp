@@ -85,20 +85,20 @@ DWORD CopyProxy(const ProxySettings &settings, void *buffer, DWORD *length)
         *length = static_cast<DWORD>(size);
         return ERROR_INSUFFICIENT_BUFFER;
     }
-    auto *info = static_cast<INTERNET_PROXY_INFO *>(buffer);
+    // Copied in whole: the caller's buffer need not be aligned for pointers.
+    INTERNET_PROXY_INFO info = {};
     char *text = static_cast<char *>(buffer) + sizeof(INTERNET_PROXY_INFO);
-    info->dwAccessType = s.accessType;
-    info->lpszProxy = nullptr;
-    info->lpszProxyBypass = nullptr;
+    info.dwAccessType = s.accessType;
     if (!s.list.empty()) {
         std::memcpy(text, s.list.c_str(), s.list.size() + 1);
-        info->lpszProxy = text;
+        info.lpszProxy = text;
         text += s.list.size() + 1;
     }
     if (!s.bypass.empty()) {
         std::memcpy(text, s.bypass.c_str(), s.bypass.size() + 1);
-        info->lpszProxyBypass = text;
+        info.lpszProxyBypass = text;
     }
+    std::memcpy(buffer, &info, sizeof info);
     *length = static_cast<DWORD>(size);
     return ERROR_SUCCESS;
 }
@@ -222,7 +222,9 @@ DWORD SetProxy(const std::shared_ptr<Handle> &h, const void *buffer, DWORD lengt
 {
     if (length < sizeof(INTERNET_PROXY_INFO))
         return ERROR_INTERNET_BAD_OPTION_LENGTH;
-    const auto *info = static_cast<const INTERNET_PROXY_INFO *>(buffer);
+    INTERNET_PROXY_INFO record;
+    std::memcpy(&record, buffer, sizeof record);
+    const INTERNET_PROXY_INFO *info = &record;
     ProxySettings s;
     s.accessType = info->dwAccessType;
     switch (s.accessType) {

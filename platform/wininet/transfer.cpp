@@ -341,7 +341,9 @@ DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &ur
     CURL *easy = transfer.Easy();
     if (curl_easy_setopt(easy, CURLOPT_URL, url.text.c_str()) != CURLE_OK)
         return ERROR_NOT_ENOUGH_MEMORY;
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, SchemeName(url.scheme));
+    // An HTTP request may be redirected between http and https; nothing else follows.
+    bool web = url.scheme == Scheme::Http || url.scheme == Scheme::Https;
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, web ? "http,https" : SchemeName(url.scheme));
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      Limited(options.connectTimeout) ? static_cast<long>(options.connectTimeout) : 0L);

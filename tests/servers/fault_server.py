@@ -14,9 +14,12 @@ Listens on 127.0.0.1:PORT. The request path picks the fault:
     /garbage             bytes that are no HTTP response at all
     /bad-status          a status line whose code is no number
     /ok                  a plain good answer (to see the server live)
+    /stall-put           answers GET, but reads a PUT's head and never answers it
+    /put-once?KEY        takes the first PUT for KEY (201), refuses later ones (409)
 
 Every request head it receives is appended to LOG, one block per request,
-each ended by a line holding only "--".
+followed by "body=" and the body of a PUT, each block ended by a line
+holding only "--".
 """
 
 import socket
@@ -28,6 +31,7 @@ import threading
 BODY_CHUNK = bytes(range(256)) * 40  # 10240 bytes
 STALL_LIMIT = 120.0
 log_lock = threading.Lock()
+taken_keys = set()
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -43,12 +47,28 @@ class Handler(socketserver.BaseRequestHandler):
                 head += data
         except OSError:
             return
-        text = head.split(b"\r\n\r\n", 1)[0].decode("latin-1")
-        with log_lock, open(self.server.log, "a") as f:
-            f.write(text.replace("\r\n", "\n") + "\n--\n")
-        path = text.split(" ")[1] if text.count(" ") >= 2 else "/"
-        path = path.split("?", 1)[0]
+        raw_head, _, rest = head.partition(b"\r\n\r\n")
+        text = raw_head.decode("latin-1")
+        request_line = text.split("\r\n", 1)[0].split(" ")
+        self.method = request_line[0]
+        target = request_line[1] if len(request_line) > 1 else "/"
+        path, _, self.query = target.partition("?")
+        self.headers = {}
+        for line in text.split("\r\n")[1:]:
+            name, _, value = line.partition(":")
+            self.headers[name.strip().lower()] = value.strip()
         action = getattr(self, "do_" + path.strip("/").replace("-", "_"), None)
+        body = None
+        if self.method == "PUT" and path != "/stall-put":
+            try:
+                body = self.read_body(rest)
+            except OSError:
+                return
+        with log_lock, open(self.server.log, "a") as f:
+            f.write(text.replace("\r\n", "\n") + "\n")
+            if body is not None:
+                f.write("body=" + body.decode("latin-1") + "\n")
+            f.write("--\n")
         try:
             if action is None:
                 self.answer(b"HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\nConnection: close\r\n\r\nnot found\n")
@@ -56,6 +76,18 @@ class Handler(socketserver.BaseRequestHandler):
                 action(sock)
         except OSError:
             pass
+
+    def read_body(self, rest):
+        length = int(self.headers.get("content-length", "0") or 0)
+        if self.headers.get("expect", "").lower() == "100-continue":
+            self.answer(b"HTTP/1.1 100 Continue\r\n\r\n")
+        body = rest
+        while len(body) < length:
+            data = self.request.recv(65536)
+            if not data:
+                break
+            body += data
+        return body[:length]
 
     def answer(self, data):
         self.request.sendall(data)
@@ -75,6 +107,24 @@ class Handler(socketserver.BaseRequestHandler):
 
     def do_ok(self, sock):
         self.answer(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 3\r\n\r\nok\n")
+
+    def do_stall_put(self, sock):
+        if self.method == "PUT":
+            self.quiet(sock)
+        else:
+            self.do_ok(sock)
+
+    def do_put_once(self, sock):
+        if self.method != "PUT":
+            self.do_ok(sock)
+            return
+        with log_lock:
+            first = self.query not in taken_keys
+            taken_keys.add(self.query)
+        if first:
+            self.answer(b"HTTP/1.1 201 Created\r\nContent-Length: 8\r\n\r\ncreated\n")
+        else:
+            self.answer(b"HTTP/1.1 409 Conflict\r\nContent-Type: text/plain\r\nContent-Length: 14\r\n\r\nalready taken\n")
 
     def do_stall(self, sock):
         self.quiet(sock)

@@ -1,0 +1,196 @@
+#include "support.h"
+
+#include <arpa/inet.h>
+#include <fstream>
+#include <ftw.h>
+#include <netinet/in.h>
+#include <sstream>
+#include <stdexcept>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace test {
+
+namespace {
+
+int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
+
+}  // namespace
+
+void WinInetTest::SetUp()
+{
+    const char *tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/wininet-user.XXXXXX";
+    char *made = mkdtemp(pattern.data());
+    ASSERT_NE(made, nullptr);
+    userDir_ = made;
+    setenv("PLATFORM_USER_DIR", userDir_.c_str(), 1);
+}
+
+void WinInetTest::TearDown()
+{
+    if (!userDir_.empty())
+        nftw(userDir_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+void WinInetTest::TrustTestCa()
+{
+    std::string dir = userDir_ + "/certificates";
+    mkdir(dir.c_str(), 0700);
+    WriteFile(dir + "/root.pem", ReadFile(Servers::Get().Value("CA_FILE")));
+}
+
+const Servers &Servers::Get()
+{
+    static const Servers servers = [] {
+        Servers s;
+        const char *path = getenv("BREVANTO_SERVERS_ENV");
+        if (!path)
+            throw std::runtime_error("BREVANTO_SERVERS_ENV is not set: run the test through ctest");
+        std::ifstream in(path);
+        if (!in)
+            throw std::runtime_error(std::string("no servers env file at ") + path);
+        std::string line;
+        while (std::getline(in, line)) {
+            std::size_t eq = line.find('=');
+            if (eq != std::string::npos)
+                s.values_[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        return s;
+    }();
+    return servers;
+}
+
+std::string Servers::Value(const std::string &key) const
+{
+    auto it = values_.find(key);
+    if (it == values_.end())
+        throw std::runtime_error("servers.env has no " + key);
+    return it->second;
+}
+
+std::string Servers::Http(const std::string &path) const
+{
+    return "http://127.0.0.1:" + Value("HTTP_PORT") + path;
+}
+
+std::string Servers::Https(const std::string &path, const std::string &portKey, const std::string &host) const
+{
+    return "https://" + host + ":" + Value(portKey) + path;
+}
+
+std::string Servers::Gopher(const std::string &path) const
+{
+    return "gopher://127.0.0.1:" + Value("GOPHER_PORT") + path;
+}
+
+std::string Servers::Fault(const std::string &path) const
+{
+    return "http://127.0.0.1:" + Value("FAULT_PORT") + path;
+}
+
+Download Fetch(HINTERNET session, const std::string &url, DWORD flags, const std::string &headers, DWORD chunk)
+{
+    Download d;
+    Internet file(InternetOpenUrlA(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                                   headers.empty() ? 0 : static_cast<DWORD>(-1), flags, 0));
+    if (!file) {
+        d.error = GetLastError();
+        return d;
+    }
+    d.opened = true;
+    std::string buffer(chunk, '\0');
+    for (;;) {
+        DWORD got = 0xdeadbeef;
+        if (!InternetReadFile(file.get(), buffer.data(), chunk, &got)) {
+            d.error = GetLastError();
+            return d;
+        }
+        if (got > chunk) {
+            d.error = 0xBADBAD;
+            return d;
+        }
+        if (got == 0)
+            break;
+        d.body.append(buffer.data(), got);
+    }
+    d.complete = true;
+    return d;
+}
+
+Outcome Put(HINTERNET session, const std::string &url, const std::string &data, DWORD flags)
+{
+    Outcome o;
+    Internet file(InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0));
+    if (!file) {
+        o.error = GetLastError();
+        return o;
+    }
+    DWORD written = 0xdeadbeef;
+    SetLastError(0xdeadbeef);
+    o.ok = InternetWriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written);
+    o.error = GetLastError();
+    if (o.ok && written != data.size()) {
+        o.ok = false;
+        o.error = 0xBADBAD;
+    }
+    return o;
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFile(const std::string &path, const std::string &data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+bool Exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+int RefusedPort()
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t len = sizeof addr;
+    bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name)
+{
+    const char *old = getenv(name);
+    had_ = old != nullptr;
+    if (had_)
+        old_ = old;
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (had_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
+}  // namespace test

@@ -1,0 +1,78 @@
+// InternetOpenUrlA's checks that need no server: URLs, headers, offline sessions.
+#include "support.h"
+
+using test::Internet;
+
+namespace {
+
+class Urls : public test::WinInetTest {
+protected:
+    void SetUp() override
+    {
+        test::WinInetTest::SetUp();
+        session_.Reset(InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+        ASSERT_TRUE(session_);
+    }
+    DWORD OpenError(const char *url, const char *headers = nullptr, DWORD flags = 0, HINTERNET session = nullptr)
+    {
+        SetLastError(0xdeadbeef);
+        HINTERNET h = InternetOpenUrlA(session ? session : session_.get(), url, headers,
+                                       headers ? static_cast<DWORD>(-1) : 0, flags, 0);
+        if (h) {
+            InternetCloseHandle(h);
+            return 0;
+        }
+        return GetLastError();
+    }
+
+private:
+    Internet session_;
+};
+
+TEST_F(Urls, SchemesThatAreNotRecognized)
+{
+    for (const char *url : {"www.example.com/index.html", "foo://host/", "mailto:someone@example.com",
+                            "file:///etc/hostname", "", "1http://host/", "://host/"}) {
+        EXPECT_EQ(OpenError(url), static_cast<DWORD>(ERROR_INTERNET_UNRECOGNIZED_SCHEME)) << url;
+    }
+}
+
+TEST_F(Urls, MalformedUrls)
+{
+    for (const char *url : {"http://", "http:///path", "http:host/x", "http://ho st/", "http://host:99999/",
+                            "http://host:0/", "http://host:12ab/", "http://a/\r\nX-Injected: 1", "https://h/\x01",
+                            "gopher://", "http://[::1/"}) {
+        EXPECT_EQ(OpenError(url), static_cast<DWORD>(ERROR_INTERNET_INVALID_URL)) << url;
+    }
+}
+
+TEST_F(Urls, NullUrl)
+{
+    EXPECT_EQ(OpenError(nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(Urls, FtpUrlsAreNotBuiltYet)
+{
+    EXPECT_EQ(OpenError("ftp://127.0.0.1/file.txt"), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+}
+
+TEST_F(Urls, HeadersThatAreNoHeaders)
+{
+    // Checked before anything is sent, so no server is needed to see them refused.
+    for (const char *headers : {"no colon here", "X-Ok: 1\r\nbroken", ": no name", "Bad Name: x",
+                                "X-Cr: a\rb"}) {
+        EXPECT_EQ(OpenError("http://127.0.0.1:9/", headers), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER))
+            << headers;
+    }
+}
+
+TEST_F(Urls, OfflineSessionsHaveNoCacheToServeFrom)
+{
+    Internet offline(InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_OFFLINE));
+    ASSERT_TRUE(offline);
+    EXPECT_EQ(OpenError("http://127.0.0.1:9/", nullptr, 0, offline.get()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(OpenError("http://127.0.0.1:9/", nullptr, INTERNET_FLAG_FROM_CACHE),
+              static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace
