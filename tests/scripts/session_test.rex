@@ -1,20 +1,20 @@
 /* InetOpen, InetClose and InetConnect against the real HTTP and Gopher servers. */
 signal on syntax name unexpected
 failures = 0
-http = server('HTTP_PORT')
-gopher = server('GOPHER_PORT')
+httpPort = server('HTTP_PORT')
+gopherPort = server('GOPHER_PORT')
 
 /* No session yet. */
-call expect InetConnect('h', '127.0.0.1', 'HTTP', , , http), 'session handle not open', 'connect without session'
+call expect InetConnect('h', '127.0.0.1', 'HTTP', , , httpPort), 'session handle not open', 'connect without session'
 call expect InetClose(), '', 'InetClose() without a session'
 
 call expect InetOpen(), '', 'InetOpen()'
 call expect InetOpen('BAD'), '', 'a second InetOpen looks at nothing'
 
 /* Two connections and switching between them. */
-call expect InetConnect('web', '127.0.0.1', 'http', , , http), '', 'HTTP connection'
-call expect datatype(web, 'W'), 1, 'a handle value is a whole number'
-call expect InetConnect('gopher', '127.0.0.1', 'Gopher', , , gopher), '', 'Gopher connection'
+call expect InetConnect('web', '127.0.0.1', 'http', , , httpPort), '', 'HTTP connection'
+call expect verify(web, '0123456789') = 0 & web > 0, 1, 'a handle value is a whole number'
+call expect InetConnect('gopher', '127.0.0.1', 'Gopher', , , gopherPort), '', 'Gopher connection'
 call expect InetConnect('web'), '', 'switch back to the HTTP connection'
 call expect InetConnect('gopher', 'not looked at', 'NOT-A-SERVICE'), '', 'switch ignores the other arguments'
 
@@ -40,7 +40,7 @@ call expect InetClose(), '', 'InetClose()'
 call expect symbol('web'), 'VAR', 'the old handle value stays'
 call expect InetOpen(, 'DIRECT', 'session_test'), '', 'a new session'
 call syntax "InetConnect('web')", '40.13', 'an old handle value after InetClose()'
-call expect InetConnect('web2', '127.0.0.1', , , , http), '', 'a new connection in the new session'
+call expect InetConnect('web2', '127.0.0.1', , , , httpPort), '', 'a new connection in the new session'
 
 /* A host that does not exist: an HTTP connection is only made when a request is sent. */
 call expect InetConnectUrl('http://nowhere.invalid/', 'u'),,
@@ -49,7 +49,7 @@ call expect InetConnectUrl('http://127.0.0.1:1/', 'u'),,
   'A connection with the server could not be established'||'0d0a'x, 'a refused port'
 exit failures <> 0
 
-expect:
+expect: procedure expose failures
   parse arg got, expected, what
   if \check(got, expected, what) then failures = failures + 1
   return
@@ -59,10 +59,10 @@ expect:
 syntax:
   parse arg expression, error, what
   signal on syntax name raised
-  interpret 'x =' expression
+  interpret 'value =' expression
   signal on syntax name unexpected
   if error \= '' then do
-    say 'FAIL' what': no error, got "'x'"'
+    say 'FAIL' what': no error, got "'value'"'
     failures = failures + 1
   end
   return

@@ -88,7 +88,7 @@ call expect InetConnectUrl('nope://host/', 'x'), 'The URL does not use a recogni
   'an unknown scheme'
 exit failures <> 0
 
-expect:
+expect: procedure expose failures
   parse arg got, expected, what
   if \check(got, expected, what) then failures = failures + 1
   return
