@@ -25,6 +25,7 @@ namespace halvorin::regina {
 namespace {
 
 constexpr char kExitName[] = "HALVORIN";
+constexpr char kEnvironment[] = "SYSTEM";
 
 // An error or HALT the runner raised, waiting to be explained if it ends the script.
 struct Pending {
@@ -347,7 +348,9 @@ int Run(const std::string &path, const std::optional<std::string> &argument) {
     State &s = state();
     s.pending.reset();
     s.lastHalt.reset();
-    APIRET r = RexxStart(argument ? 1 : 0, &arg, absolute, nullptr, nullptr, RXCOMMAND, exits, &rc, &result);
+    // Commands go to SYSTEM, as under Regina's own command; without a name
+    // RexxStart would make the script's extension ("rex") the environment.
+    APIRET r = RexxStart(argument ? 1 : 0, &arg, absolute, nullptr, kEnvironment, RXCOMMAND, exits, &rc, &result);
     FlushPending();
     int status = 0;
     long code = static_cast<long>(r);
