@@ -1,12 +1,12 @@
 // One call of a registered function from a script: the handler through the
 // services, then its ErrorCode and ErrorMode turned into what Regina can show.
 //
-// Regina lets an external function raise no condition but SYNTAX, and only
-// as errors 40, 43 and 48 (through the function exit); RexxSetHalt raises
-// HALT on the calling clause. So: argument errors are error 40, a missing
-// function 43, lack of memory 48, a report in SYNTAX mode 40; a report that
-// asks for ERROR, FAILURE or a USER condition raises HALT, and the variables
-// HALVORIN_* say which condition was meant and carry the message.
+// A registered function can fail in Regina only with SYNTAX error 40, and
+// RexxSetHalt raises HALT on the calling clause. So every failure but a
+// report that asks for ERROR, FAILURE or a USER condition is error 40, and
+// those raise HALT; the variables HALVORIN_* say which error or condition was
+// meant and carry the message, and the line the runner adds to Regina's
+// message when nobody traps it starts with the same error number.
 #include "calls.h"
 
 #include "pool.h"
@@ -59,9 +59,9 @@ std::string Heading(const Function &function) {
            ": ";
 }
 
-Rendering Syntax(Kind kind, std::string error, std::string message, std::string detail) {
+Rendering Syntax(std::string error, std::string message, std::string detail) {
     Rendering r;
-    r.reply.kind = kind;
+    r.reply.kind = Kind::Error;
     r.reply.detail = std::move(detail);
     r.failure = Failure{"SYNTAX", std::move(error), std::move(message)};
     return r;
@@ -89,7 +89,7 @@ Rendering Report(const Function &function, const CallOutcome &outcome) {
         std::string detail = "Error 40.1: External routine " + Quoted(function.name) + " failed: " + message;
         if (mode != ERRORMODE_SYNTAX)
             detail += " (ErrorMode " + std::to_string(mode) + " names no condition)";
-        return Syntax(Kind::IncorrectCall, "40.1", message, std::move(detail));
+        return Syntax("40.1", message, std::move(detail));
     }
     Rendering r;
     r.reply.kind = Kind::Halt;
@@ -123,19 +123,19 @@ Rendering Render(const Function &function, const ArgList &args, const CallOutcom
         const unsigned position = ERRORCODE_POSITION(code);
         std::string message = ArgumentMessage(name, minor, position, args, outcome.result);
         std::string error = "40." + Number(minor);
-        r = Syntax(Kind::IncorrectCall, error, message, "Error " + error + ": " + message);
+        r = Syntax(error, message, "Error " + error + ": " + message);
     } else if (code == REXX_ERROR_RESOURCES) {
-        r = Syntax(Kind::SystemFailure, "5", "System resources exhausted in " + name,
-                   "Error 48.1: Failure in system service: system resources exhausted in " + name + " (error 5)");
+        std::string message = "System resources exhausted in " + name;
+        r = Syntax("5", message, "Error 5: " + message);
     } else if (code == kErrorRoutineNotFound) {
         std::string message = outcome.result && !outcome.result->empty() ? *outcome.result
                                                                           : "Could not find routine " + Quoted(name);
-        r = Syntax(Kind::NotFound, "43", message, message);
+        r = Syntax("43", message, "Error 43: " + message);
     } else {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%08X", code);
         std::string message = "External routine " + Quoted(name) + " failed with error code " + hex;
-        r = Syntax(Kind::IncorrectCall, "40.1", message, "Error 40.1: " + message);
+        r = Syntax("40.1", message, "Error 40.1: " + message);
     }
     r.reply.function = name;
     return r;
@@ -152,9 +152,11 @@ bool Knows(std::string_view name) {
 regina::Reply Dispatch(std::string_view name, regina::Arguments args) {
     std::optional<Function> function = FindFunction(name);
     if (!function) {
+        // FunctionEntry asks Knows first; a name gone since then fails as not found.
         regina::Reply reply;
-        reply.kind = Kind::NotFound;
+        reply.kind = Kind::Error;
         reply.function = std::string(name);
+        reply.detail = "Error 43: Could not find routine " + Quoted(name);
         return reply;
     }
     ReginaPool pool;

@@ -1,6 +1,11 @@
 // The runner's use of Regina's SAA interface: the variable pool, the one
-// external function entry and the function exit that serve every registered
-// name, the trace exit that completes error messages, and RexxStart.
+// external function entry that serves every registered name, the trace exit
+// that completes error messages, and RexxStart.
+//
+// No function exit (RXFNC): once one is installed, Regina 3.6 hands it every
+// name that is neither built in nor registered and fails the call with error
+// 43 when the exit does not take it, so a script could no longer call its
+// external REXX routines or run a routine's name as a command.
 #define INCL_REXXSAA
 #include <rexxsaa.h>
 
@@ -20,10 +25,11 @@ namespace halvorin::regina {
 namespace {
 
 constexpr char kExitName[] = "HALVORIN";
+constexpr char kEnvironment[] = "SYSTEM";
 
 // An error or HALT the runner raised, waiting to be explained if it ends the script.
 struct Pending {
-    int number = 0; // the REXX error Regina reports for it: 40, 43, 48, or 4 for HALT
+    int number = 0; // the REXX error Regina reports for it: 40, or 4 for HALT
     std::string detail;
     std::string function;
     bool clauseSeen = false; // a traceback line naming the function has gone by
@@ -57,22 +63,6 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
             return true;
     }
     return false;
-}
-
-int ErrorNumber(Reply::Kind kind) {
-    switch (kind) {
-    case Reply::Kind::IncorrectCall:
-        return 40;
-    case Reply::Kind::NotFound:
-        return 43;
-    case Reply::Kind::SystemFailure:
-        return 48;
-    case Reply::Kind::Halt:
-        return 4;
-    case Reply::Kind::Value:
-        break;
-    }
-    return 0;
 }
 
 void WriteLine(std::string_view line) {
@@ -154,7 +144,7 @@ std::optional<Reply> Serve(std::string_view name, ULONG argc, const RXSTRING *ar
         Reply reply = s.dispatch(name, args);
         if (reply.kind != Reply::Kind::Value) {
             Pending p;
-            p.number = ErrorNumber(reply.kind);
+            p.number = reply.kind == Reply::Kind::Halt ? 4 : 40;
             p.detail = reply.detail;
             p.function = reply.function.empty() ? std::string(name) : reply.function;
             if (reply.kind == Reply::Kind::Halt)
@@ -174,74 +164,44 @@ std::string UpperName(const char *name, std::size_t length) {
     return upper;
 }
 
-// The registered entry: Regina calls it when no exit took the call first.
-// It can only tell failure as error 40.
+// The registered entry: Regina calls it for every registered name. A nonzero
+// answer is error 40, whatever the reason.
 APIRET APIENTRY FunctionEntry(PCSZ name, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
     State &s = state();
-    std::string upper = name ? UpperName(name, std::strlen(name)) : std::string();
+    std::string upper;
+    try {
+        upper = name ? UpperName(name, std::strlen(name)) : std::string();
+    } catch (...) {
+        return 1;
+    }
     if (!s.dispatch || !s.knows || !s.knows(upper))
         return 1;
     std::optional<Reply> reply = Serve(upper, argc, argv);
-    if (!reply)
+    if (!reply || reply->kind == Reply::Kind::Error)
         return 1;
-    if (reply->kind != Reply::Kind::Value && reply->kind != Reply::Kind::Halt) {
-        if (s.pending)
-            s.pending->number = 40;
+    if (!GiveValue(*result, reply->value)) {
+        // The call fails after all; a HALT it asked for never comes.
+        if (reply->kind == Reply::Kind::Halt) {
+            s.lastHalt.reset();
+            s.pending.reset();
+        }
         return 1;
     }
-    if (!GiveValue(*result, reply->value))
-        return 1;
     if (reply->kind == Reply::Kind::Halt)
         RexxSetHalt(getpid(), 0);
     return 0;
 }
 
+// Only the trace lines: everything else takes Regina's own course.
 LONG APIENTRY ExitHandler(LONG function, LONG subfunction, PEXIT parameter) {
-    State &s = state();
-    if (function == RXSIO && subfunction == RXSIOTRC) {
-        auto *p = reinterpret_cast<RXSIOTRC_PARM *>(parameter);
-        try {
-            Trace(std::string_view(p->rxsio_string.strptr ? p->rxsio_string.strptr : "", RXSTRLEN(p->rxsio_string)));
-        } catch (...) {
-            return RXEXIT_NOT_HANDLED;
-        }
-        return RXEXIT_HANDLED;
-    }
-    if (function != RXFNC || subfunction != RXFNCCAL || !s.dispatch || !s.knows)
+    if (function != RXSIO || subfunction != RXSIOTRC)
         return RXEXIT_NOT_HANDLED;
-    auto *call = reinterpret_cast<RXFNCCAL_PARM *>(parameter);
-    std::string name;
+    auto *p = reinterpret_cast<RXSIOTRC_PARM *>(parameter);
     try {
-        name = UpperName(reinterpret_cast<const char *>(call->rxfnc_name), call->rxfnc_namel);
+        Trace(std::string_view(p->rxsio_string.strptr ? p->rxsio_string.strptr : "", RXSTRLEN(p->rxsio_string)));
     } catch (...) {
-        return RXEXIT_RAISE_ERROR;
-    }
-    if (!s.knows(name))
         return RXEXIT_NOT_HANDLED;
-    std::optional<Reply> reply = Serve(name, call->rxfnc_argc, call->rxfnc_argv);
-    if (!reply)
-        return RXEXIT_RAISE_ERROR;
-    switch (reply->kind) {
-    case Reply::Kind::IncorrectCall:
-        call->rxfnc_flags.rxfferr = 1;
-        return RXEXIT_HANDLED;
-    case Reply::Kind::NotFound:
-        call->rxfnc_flags.rxffnfnd = 1;
-        return RXEXIT_HANDLED;
-    case Reply::Kind::SystemFailure:
-        return RXEXIT_RAISE_ERROR;
-    case Reply::Kind::Halt:
-    case Reply::Kind::Value:
-        break;
     }
-    if (!GiveValue(call->rxfnc_retc, reply->value)) {
-        if (s.pending && s.pending->number == 4)
-            s.lastHalt.reset();
-        s.pending.reset();
-        return RXEXIT_RAISE_ERROR;
-    }
-    if (reply->kind == Reply::Kind::Halt)
-        RexxSetHalt(getpid(), 0);
     return RXEXIT_HANDLED;
 }
 
@@ -377,7 +337,6 @@ int Run(const std::string &path, const std::optional<std::string> &argument) {
         return 2;
     }
     RXSYSEXIT exits[] = {
-        {const_cast<char *>(kExitName), RXFNC},
         {const_cast<char *>(kExitName), RXSIO},
         {nullptr, RXENDLST},
     };
@@ -389,7 +348,9 @@ int Run(const std::string &path, const std::optional<std::string> &argument) {
     State &s = state();
     s.pending.reset();
     s.lastHalt.reset();
-    APIRET r = RexxStart(argument ? 1 : 0, &arg, absolute, nullptr, nullptr, RXCOMMAND, exits, &rc, &result);
+    // Commands go to SYSTEM, as under Regina's own command; without a name
+    // RexxStart would make the script's extension ("rex") the environment.
+    APIRET r = RexxStart(argument ? 1 : 0, &arg, absolute, nullptr, kEnvironment, RXCOMMAND, exits, &rc, &result);
     FlushPending();
     int status = 0;
     long code = static_cast<long>(r);

@@ -26,14 +26,15 @@ PoolStatus Fetch(std::string_view name, std::string &value);
 PoolStatus Set(std::string_view name, std::string_view value);
 PoolStatus Drop(std::string_view name);
 
-// What becomes of one call of an external function the runner serves.
+// What becomes of one call of an external function the runner serves. A
+// registered function can fail only as "incorrect call" (SYNTAX error 40):
+// Regina lets only a function exit say more, and with that exit installed it
+// no longer searches for the external routines of a script.
 struct Reply {
     enum class Kind {
-        Value,         // the function returns `value`
-        IncorrectCall, // SYNTAX error 40
-        NotFound,      // SYNTAX error 43
-        SystemFailure, // SYNTAX error 48
-        Halt,          // returns `value` and raises HALT on the calling clause
+        Value, // the function returns `value`
+        Error, // SYNTAX error 40
+        Halt,  // returns `value` and raises HALT on the calling clause
     };
     Kind kind = Kind::Value;
     std::string value;

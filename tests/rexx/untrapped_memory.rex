@@ -1,6 +1,6 @@
-/* Error 5 from a handler: Regina can only say 48. */
-/* status: 48 */
-/* stderr: line 5: Failure in system service */
-/* stderr: Error 48.1: Failure in system service: system resources exhausted in RTFAIL (error 5) */
+/* Error 5 from a handler: Regina says 40; the runner's line says 5. */
+/* status: 40 */
+/* stderr: line 5: Incorrect call to routine */
+/* stderr: Error 5: System resources exhausted in RTFAIL */
 x = rtfail(5)
 exit 9
