@@ -29,11 +29,22 @@ if http <> '' then do
   call show 'InetClose(''h'')', InetClose('h')
   say 'h is' symbol('h') 'again: InetClose dropped it'
 
+  call step 'A binary file: raise the maximum first, the data arrives byte for byte'
+  size = value('PATTERN_SIZE', , 'ENVIRONMENT')
+  if size <> '' then do
+    say 'InetMaxIn('size + 4096') returns' InetMaxIn(size + 4096)
+    r = InetConnectUrl(base'/pattern.bin', 'binary', 'DOWNLOAD')
+    call show 'download of pattern.bin', r
+    say 'binary holds' length(binary) 'bytes (the file has' size'), first bytes' c2x(left(binary, 8))
+    say 'zero bytes in it:' countstr('00'x, binary)
+  end
+
   call step 'InetConnectUrl(url, data, ''UPLOAD'') writes data to the URL (HTTP PUT)'
-  text = 'Written by the tour at' time()
-  call show 'upload', InetConnectUrl(base'/upload/tour.txt', text, 'UPLOAD')
-  r = InetConnectUrl(base'/upload/tour.txt', 'back', 'DOWNLOAD')
-  say 'read back:' back
+  text = 'Written by the tour at' time() || '00'x || 'with a zero byte'
+  call show 'upload', InetConnectUrl(base'/upload/tour.bin', text, 'UPLOAD')
+  r = InetConnectUrl(base'/upload/tour.bin', 'back', 'DOWNLOAD')
+  say 'read back' length(back) 'bytes:' translate(back, '.', '00'x)
+  say 'the same as sent:' (back == text)
 end
 if gopher <> '' then do
   call step 'Gopher works the same way'
