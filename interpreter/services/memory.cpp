@@ -7,6 +7,8 @@
 // one, so a bad address is reported, never dereferenced.
 #include "internal.h"
 
+#include <sys/mman.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +27,42 @@ struct alignas(16) Header {
     ULONGLONG length;
     std::uint32_t tag;
     Kind kind;
+    void *mapping;           // a large block's own mapping, else 0
+    std::size_t mappingSize;
 };
+
+// Large blocks (a whole download, say) get a mapping of their own backed by
+// huge pages where the system allows: far fewer page faults and TLB misses
+// while the data is copied in, and the memory goes back at once when freed.
+constexpr std::size_t kHugePage = 2u << 20;
+constexpr std::size_t kLargeBlock = 2 * kHugePage;
+
+// A zero-filled block of `bytes` (header included); 0 when memory runs out.
+Header *NewBlock(std::size_t bytes) {
+    if (bytes < kLargeBlock) {
+        auto *block = static_cast<Header *>(std::calloc(1, bytes));
+        return block;
+    }
+    std::size_t size = (bytes + kHugePage - 1) / kHugePage * kHugePage + kHugePage;
+    void *mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED)
+        return nullptr;
+    // The header sits just before a huge-page boundary, so the data starts on one.
+    auto start = (reinterpret_cast<std::uintptr_t>(mapping) + sizeof(Header) + kHugePage - 1) / kHugePage * kHugePage;
+    madvise(reinterpret_cast<void *>(start), size - (start - reinterpret_cast<std::uintptr_t>(mapping)),
+            MADV_HUGEPAGE);
+    auto *block = reinterpret_cast<Header *>(start) - 1;
+    block->mapping = mapping;
+    block->mappingSize = size;
+    return block;
+}
+
+void FreeBlock(Header *block) {
+    if (block->mapping)
+        munmap(block->mapping, block->mappingSize);
+    else
+        std::free(block);
+}
 
 struct Registry {
     std::mutex lock;
@@ -57,7 +94,7 @@ char *Register(Header *block, Kind kind, std::size_t length) {
         std::lock_guard guard(registry().lock);
         registry().live.emplace(data, kind);
     } catch (...) {
-        std::free(block);
+        FreeBlock(block);
         return nullptr;
     }
     return data;
@@ -66,7 +103,7 @@ char *Register(Header *block, Kind kind, std::size_t length) {
 void Release(const char *data) {
     Header *block = HeaderOf(data);
     block->tag = kDeadTag;
-    std::free(block);
+    FreeBlock(block);
 }
 
 // Removes `data` from the live blocks; nullopt when it is not one.
@@ -91,7 +128,7 @@ std::string Address(const void *p) {
 char *AllocateZeroed(Kind kind, std::size_t length) {
     if (length > kMaxStringLength)
         return nullptr;
-    auto *block = static_cast<Header *>(std::calloc(1, sizeof(Header) + length + 1));
+    Header *block = NewBlock(sizeof(Header) + length + 1);
     if (!block)
         return nullptr;
     return Register(block, kind, length);
@@ -100,7 +137,7 @@ char *AllocateZeroed(Kind kind, std::size_t length) {
 char *Allocate(Kind kind, std::string_view text) {
     if (text.size() > kMaxStringLength)
         return nullptr;
-    auto *block = static_cast<Header *>(std::malloc(sizeof(Header) + text.size() + 1));
+    Header *block = NewBlock(sizeof(Header) + text.size() + 1);
     if (!block)
         return nullptr;
     if (!text.empty())

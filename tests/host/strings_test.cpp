@@ -42,6 +42,29 @@ TEST_F(StringsTest, FreshIsZeroFilledWithAZeroAfter) {
     EXPECT_EQ(Take(empty), "");
 }
 
+TEST_F(StringsTest, LargeStringsAreWholeAndGoBackWhenFreed) {
+    // Sizes around the point where a string gets a mapping of its own.
+    for (ULONG_PTR length : {(4u << 20) - 64, 4u << 20, (9u << 20) + 3}) {
+        LPSTR s = Fresh(length);
+        ASSERT_NE(s, nullptr) << length;
+        EXPECT_EQ(s[0], '\0');
+        EXPECT_EQ(s[length - 1], '\0');
+        EXPECT_EQ(s[length], '\0');
+        std::memset(s, 'x', length);
+        s[length / 2] = '\0';
+        std::string value = Take(s);
+        EXPECT_EQ(value.size(), length);
+        EXPECT_EQ(value[length / 2], '\0');
+        EXPECT_EQ(value.back(), 'x');
+
+        std::string text(length, 'y');
+        LPSTR copy = Make(text.data(), length, HOST_STR_COPY);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy[length], '\0');
+        host.FreeMem(copy);
+    }
+}
+
 TEST_F(StringsTest, FreshBeyondTheLimitIsNoMemory) {
     EXPECT_EQ(Fresh(0x80000000u), nullptr);
     EXPECT_EQ(Fresh(HOST_STR_TO_ZERO), nullptr);

@@ -1,0 +1,24 @@
+
+/* Routines every server script gets, appended to it by run_server_script. */
+
+/* server(KEY): a value from the servers.env the test servers wrote. */
+server: procedure
+parse arg key
+file = value('BREVANTO_SERVERS_ENV', , 'ENVIRONMENT')
+if file = '' then return ''
+found = ''
+do while lines(file) > 0
+  parse value linein(file) with name '=' rest
+  if name = key then found = rest
+end
+call stream file, 'C', 'CLOSE'
+return found
+/* check(got, expected, what): 1 when they are equal (byte for byte), else says why and 0. */
+check: procedure
+parse arg got, expected, what
+if got == expected then return 1
+if length(got) > 80 | length(expected) > 80 then
+  say 'FAIL' what': got' length(got) 'bytes, expected' length(expected)
+else
+  say 'FAIL' what': got "'got'", expected "'expected'"'
+return 0
