@@ -520,6 +520,11 @@ DWORD FtpRequest::Failure(DWORD transferError)
     for (auto r = replies_.rbegin(); r != replies_.rend(); ++r) {
         if (r->code >= 400 && Counts(*r)) {
             SetLastResponse(static_cast<DWORD>(r->code), r->text);
+            // A refused login is told in the server's words (a 530 to a
+            // later command means the session was lost: a login failure).
+            std::string verb = Verb(r->command);
+            if (verb == "USER" || verb == "PASS" || verb == "ACCT")
+                return ERROR_INTERNET_EXTENDED_ERROR;
             return FromFtpReply(r->code);
         }
     }

@@ -106,7 +106,7 @@ TEST_P(FtpServers, WrongPasswordFailsWithTheServersText)
                                    s.wrongUser, s.wrongPassword, INTERNET_SERVICE_FTP,
                                    s.passive ? INTERNET_FLAG_PASSIVE : 0, 0);
     EXPECT_EQ(h, nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_LOGIN_FAILURE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_EXTENDED_ERROR));
     DWORD code = 0;
     std::string reply = LastResponse(&code);
     EXPECT_TRUE(StartsWith(reply, "530 ")) << reply;

@@ -167,7 +167,7 @@ TEST_P(FtpUrls, WrongPasswordInTheUrl)
                       servers.Value(s.portKey) + "/";
     Internet file(Open(url));
     EXPECT_FALSE(file);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_LOGIN_FAILURE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_EXTENDED_ERROR));
     EXPECT_TRUE(StartsWith(LastResponse(), "530 ")) << LastResponse();
 }
 
