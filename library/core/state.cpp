@@ -26,16 +26,8 @@ void CloseHead(void)
     GlobalFree(node);
 }
 
-// A script's value is only ever compared with the listed node addresses.
-HandleNode *FindNode(ULONG_PTR value)
-{
-    for (HandleNode *node = State.HandleList; node; node = node->Next)
-        if ((ULONG_PTR)node == value)
-            return node;
-    return NULL;
-}
-
-// Unlinks the node with that address; its predecessor takes its Next.
+// A script's value is only ever compared with the listed node addresses:
+// unlinks the node with that address; its predecessor takes its Next.
 static HandleNode *Unlink(ULONG_PTR value)
 {
     for (HandleNode **link = &State.HandleList; *link; link = &(*link)->Next) {

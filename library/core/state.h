@@ -42,7 +42,6 @@ extern LibraryState State;
 void LinkAtHead(HandleNode *node);
 void DropNewHead(void);
 void CloseHead(void);
-HandleNode *FindNode(ULONG_PTR value);
 BOOL MakeCurrent(ULONG_PTR value);
 BOOL CloseOne(ULONG_PTR value);
 

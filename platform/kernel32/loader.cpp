@@ -320,63 +320,40 @@ void NotifyThread(DWORD reason) {
 
 }  // namespace kernel32
 
-HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
-    HMODULE module = nullptr;
+namespace {
+
+// The exports' one pattern: the internal function's error becomes the last error.
+template <class F>
+bool Succeeded(F &&body) {
     DWORD err;
     try {
-        err = kernel32::Load(fileName, module);
+        err = body();
     } catch (...) {
         err = ERROR_NOT_ENOUGH_MEMORY;
     }
-    if (err) {
-        SetLastError(err);
-        return nullptr;
-    }
-    return module;
+    if (err) SetLastError(err);
+    return !err;
+}
+
+}  // namespace
+
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
+    HMODULE module = nullptr;
+    return Succeeded([&] { return kernel32::Load(fileName, module); }) ? module : nullptr;
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {
-    DWORD err;
-    try {
-        err = kernel32::Free(module);
-    } catch (...) {
-        err = ERROR_NOT_ENOUGH_MEMORY;
-    }
-    if (err) {
-        SetLastError(err);
-        return FALSE;
-    }
-    return TRUE;
+    return Succeeded([&] { return kernel32::Free(module); }) ? TRUE : FALSE;
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     HMODULE module = nullptr;
-    DWORD err;
-    try {
-        err = kernel32::Find(moduleName, module);
-    } catch (...) {
-        err = ERROR_NOT_ENOUGH_MEMORY;
-    }
-    if (err) {
-        SetLastError(err);
-        return nullptr;
-    }
-    return module;
+    return Succeeded([&] { return kernel32::Find(moduleName, module); }) ? module : nullptr;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
     FARPROC proc = nullptr;
-    DWORD err;
-    try {
-        err = kernel32::Procedure(module, procName, proc);
-    } catch (...) {
-        err = ERROR_NOT_ENOUGH_MEMORY;
-    }
-    if (err) {
-        SetLastError(err);
-        return nullptr;
-    }
-    return proc;
+    return Succeeded([&] { return kernel32::Procedure(module, procName, proc); }) ? proc : nullptr;
 }
 
 BOOL WINAPI DisableThreadLibraryCalls(HMODULE module) {
