@@ -1,6 +1,6 @@
-// The runner's use of Regina's SAA interface: the variable pool, the one
-// external function entry that serves every registered name, the trace exit
-// that completes error messages, and RexxStart.
+// The runner's use of Regina's SAA interface: the options it starts with,
+// the variable pool, the one external function entry that serves every
+// registered name, the trace exit that completes error messages, and RexxStart.
 //
 // No function exit (RXFNC): once one is installed, Regina 3.6 hands it every
 // name that is neither built in nor registered and fails the call with error
@@ -26,6 +26,9 @@ namespace {
 
 constexpr char kExitName[] = "HALVORIN";
 constexpr char kEnvironment[] = "SYSTEM";
+constexpr char kOptionsVariable[] = "REGINA_OPTIONS";
+// A name that is no routine is error 43, not a command run in its place.
+constexpr char kDefaultOptions[] = "NOEXT_COMMANDS_AS_FUNCS";
 
 // An error or HALT the runner raised, waiting to be explained if it ends the script.
 struct Pending {
@@ -251,6 +254,26 @@ bool HaltStillPending(RXSYSEXIT *exits) {
 }
 
 } // namespace
+
+void ReadOptions() {
+    // Regina reads REGINA_OPTIONS once, at the first call of its interface.
+    // The runner's own default goes first, so that the user's options still
+    // win; the environment is put back at once, so commands and programs the
+    // script starts see it as the user left it.
+    const char *old = std::getenv(kOptionsVariable);
+    std::optional<std::string> saved;
+    if (old)
+        saved = old;
+    std::string options = kDefaultOptions;
+    if (saved && !saved->empty())
+        options += " " + *saved;
+    setenv(kOptionsVariable, options.c_str(), 1);
+    RexxQueryExit(kExitName, nullptr, nullptr, nullptr);
+    if (saved)
+        setenv(kOptionsVariable, saved->c_str(), 1);
+    else
+        unsetenv(kOptionsVariable);
+}
 
 PoolStatus Fetch(std::string_view name, std::string &value) {
     std::string symbol(name);
