@@ -12,9 +12,12 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <istream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +47,35 @@ DWORD InitCurl();
 // The stand-ins' per-user folder ($PLATFORM_USER_DIR, else $HOME/.brevanto-platform),
 // made when missing; empty when it cannot be had.
 std::string UserDirectory();
+
+// ---- names ----
+
+// <userdir>/hosts (hosts(5) form): when the file exists, the only source of
+// names; a name it does not list is not resolved (names.cpp).
+class HostsTable {
+public:
+    void Parse(std::istream &in);
+    // The address the file gives a name (any case, a final dot ignored).
+    const std::string *Find(std::string_view name) const;
+    // An address, or a name the file lists.
+    bool Knows(std::string_view host) const;
+    // CURLOPT_CONNECT_TO entries that send every listed name to its address; the caller frees it.
+    curl_slist *ConnectTo() const;
+    // The CURLOPT_RESOLVE entry for a proxy ("[scheme://]host[:port]") that
+    // is an address or a listed name; nullopt for a name the file does not
+    // list; empty when there is nothing to enter (no host, an IPv6 address).
+    std::optional<std::string> ResolveEntry(const std::string &proxy) const;
+
+private:
+    std::map<std::string, std::string> addresses_;
+    std::vector<std::string> names_;  // in the file's order
+};
+// The table of <userdir>/hosts, read now; null when there is no such file.
+std::shared_ptr<const HostsTable> LoadHostsTable();
+// An IPv4 or IPv6 address (IPv6 with or without brackets).
+bool IsAddress(std::string_view host);
+// The proxies the environment names (http_proxy and the others libcurl reads).
+std::vector<std::string> EnvironmentProxies();
 
 // ---- options ----
 
@@ -290,6 +322,10 @@ public:
     void FollowRedirects(bool follow) { follow_ = follow; }
     // Credentials are set, so a 401/407 head is answered by another request.
     void Authenticates(bool authenticates) { authenticates_ = authenticates; }
+    // A proxy this transfer may use: with a hosts file, its name is looked
+    // up there. ERROR_INTERNET_NAME_NOT_RESOLVED for a name the file does
+    // not list, when the proxy is `certain` to be used.
+    DWORD KnowProxy(const std::string &proxy, bool certain);
     // The longest wait for the sockets before libcurl is asked again; FTP
     // needs it short, as libcurl at times leaves the connect of a passive
     // data connection to its next call without a timer to get there.
@@ -312,6 +348,7 @@ private:
     static size_t OnHeader(char *data, size_t size, size_t count, void *self);
     static size_t OnBody(char *data, size_t size, size_t count, void *self);
     static int OnProgress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static int OnResolverStart(void *, void *, void *self);
     size_t TakeHeader(const char *data, size_t length);
     size_t TakeBody(const char *data, size_t length);
     DWORD Pump(const std::function<bool()> &enough, const Timeouts &timeouts);
@@ -322,6 +359,9 @@ private:
 
     CURL *easy_ = nullptr;
     CURLM *const multi_;
+    std::shared_ptr<const HostsTable> hosts_;  // null: the system resolves names
+    curl_slist *connectTo_ = nullptr;
+    curl_slist *resolve_ = nullptr;
     const std::atomic<bool> *const cancelled_;
     bool attached_ = false;
     bool follow_ = false;

@@ -54,6 +54,8 @@ Transfer::~Transfer()
     Detach();
     if (easy_)
         curl_easy_cleanup(easy_);
+    curl_slist_free_all(connectTo_);
+    curl_slist_free_all(resolve_);
 }
 
 DWORD Transfer::Init()
@@ -70,7 +72,47 @@ DWORD Transfer::Init()
     curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
     spill_.reserve(CURL_MAX_WRITE_SIZE);
+    hosts_ = LoadHostsTable();
+    if (hosts_) {
+        connectTo_ = hosts_->ConnectTo();
+        curl_easy_setopt(easy_, CURLOPT_CONNECT_TO, connectTo_);
+        curl_easy_setopt(easy_, CURLOPT_RESOLVER_START_FUNCTION, &Transfer::OnResolverStart);
+        curl_easy_setopt(easy_, CURLOPT_RESOLVER_START_DATA, this);
+    }
     return ERROR_SUCCESS;
+}
+
+DWORD Transfer::KnowProxy(const std::string &proxy, bool certain)
+{
+    if (!hosts_)
+        return ERROR_SUCCESS;
+    std::optional<std::string> entry = hosts_->ResolveEntry(proxy);
+    if (!entry)
+        return certain ? ERROR_INTERNET_NAME_NOT_RESOLVED : ERROR_SUCCESS;
+    if (entry->empty())
+        return ERROR_SUCCESS;
+    curl_slist *list = curl_slist_append(resolve_, entry->c_str());
+    if (!list)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    resolve_ = list;
+    curl_easy_setopt(easy_, CURLOPT_RESOLVE, resolve_);
+    return ERROR_SUCCESS;
+}
+
+// libcurl is about to look a name up that the hosts file gave it no address
+// for (listed names and proxies reach it as addresses). The connection's
+// host decides: an address, or a listed name that reaches here as its
+// address, goes on; any other name is not resolved.
+int Transfer::OnResolverStart(void *, void *, void *self)
+{
+    Transfer *t = static_cast<Transfer *>(self);
+    Url target;
+    char *effective = nullptr;
+    if (curl_easy_getinfo(t->easy_, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective &&
+        ParseUrl(effective, target) == ERROR_SUCCESS && t->hosts_->Knows(target.host))
+        return 0;
+    t->callbackError_ = ERROR_INTERNET_NAME_NOT_RESOLVED;
+    return 1;
 }
 
 DWORD Transfer::Attach()
@@ -363,6 +405,13 @@ DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &ur
     if (!choice.useEnvironment) {
         curl_easy_setopt(easy, CURLOPT_PROXY, choice.proxy.c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+        if (DWORD err = transfer.KnowProxy(choice.proxy, true))
+            return err;
+    } else {
+        // libcurl picks among them (and no_proxy may leave them all out).
+        for (const std::string &environment : EnvironmentProxies())
+            if (DWORD err = transfer.KnowProxy(environment, false))
+                return err;
     }
     if (!options.proxyUserName.empty())
         curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, options.proxyUserName.c_str());

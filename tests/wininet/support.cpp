@@ -27,6 +27,8 @@ void WinInetTest::SetUp()
     ASSERT_NE(made, nullptr);
     userDir_ = made;
     setenv("PLATFORM_USER_DIR", userDir_.c_str(), 1);
+    // Names come from here alone: the tests never ask the machine's resolver.
+    WriteFile(userDir_ + "/hosts", kHosts);
 }
 
 void WinInetTest::TearDown()

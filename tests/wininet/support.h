@@ -40,7 +40,11 @@ private:
     HINTERNET h_ = nullptr;
 };
 
-// Every test runs with PLATFORM_USER_DIR set to a folder of its own.
+// The names the tests' servers answer to; every other name is unknown.
+inline constexpr char kHosts[] = "127.0.0.1 localhost\n";
+
+// Every test runs with PLATFORM_USER_DIR set to a folder of its own, whose
+// hosts file (kHosts) answers every name the test looks up.
 class WinInetTest : public ::testing::Test {
 protected:
     void SetUp() override;
