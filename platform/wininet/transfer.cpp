@@ -4,6 +4,8 @@
 // keeps only what does not fit, so memory stays small for any resource size.
 #include "internal.h"
 
+#include <platform/synchronous_io.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -28,6 +30,24 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 }
 
 bool Limited(DWORD timeout) { return timeout != 0 && timeout != INFINITE; }
+
+// A wait of the calling thread that CancelSynchronousIo from another thread
+// ends, as a caller of WinINet would end a blocking call (on Ctrl-C, say).
+class CancelPoint {
+public:
+    CancelPoint() : fd_(platform::BeginSynchronousIo()) {}
+    CancelPoint(const CancelPoint &) = delete;
+    CancelPoint &operator=(const CancelPoint &) = delete;
+    ~CancelPoint() { platform::EndSynchronousIo(); }
+    bool Cancelled() const { return platform::SynchronousIoCancelled(); }
+    // What curl_multi_poll watches besides the transfer's sockets.
+    curl_waitfd *Extra() { return fd_ >= 0 ? &extra_ : nullptr; }
+    unsigned Count() const { return fd_ >= 0 ? 1 : 0; }
+
+private:
+    int fd_;
+    curl_waitfd extra_{fd_, CURL_WAIT_POLLIN, 0};
+};
 
 }  // namespace
 
@@ -256,8 +276,9 @@ void Transfer::Collect()
 
 DWORD Transfer::Pump(const std::function<bool()> &enough, const Timeouts &timeouts)
 {
+    CancelPoint point;
     while (!enough() && !done_) {
-        if (cancelled_ && cancelled_->load())
+        if ((cancelled_ && cancelled_->load()) || point.Cancelled())
             return ERROR_INTERNET_OPERATION_CANCELLED;
         int running = 0;
         CURLMcode mc = curl_multi_perform(multi_, &running);
@@ -290,7 +311,7 @@ DWORD Transfer::Pump(const std::function<bool()> &enough, const Timeouts &timeou
                 wait = static_cast<int>(std::min<long long>(wait, static_cast<long long>(limit) - idle));
             }
         }
-        mc = curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
+        mc = curl_multi_poll(multi_, point.Extra(), point.Count(), wait, nullptr);
         if (mc == CURLM_OUT_OF_MEMORY)
             return ERROR_NOT_ENOUGH_MEMORY;
         if (mc != CURLM_OK)
