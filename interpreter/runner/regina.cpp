@@ -11,6 +11,8 @@
 
 #include "regina.h"
 
+#include "interrupt.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -179,18 +181,32 @@ APIRET APIENTRY FunctionEntry(PCSZ name, ULONG argc, PRXSTRING argv, PCSZ, PRXST
     }
     if (!s.dispatch || !s.knows || !s.knows(upper))
         return 1;
-    std::optional<Reply> reply = Serve(upper, argc, argv);
+    std::optional<Reply> reply;
+    bool interrupted = false;
+    {
+        runner::InterruptibleCall call;
+        reply = Serve(upper, argc, argv);
+        interrupted = call.Interrupted();
+    }
+    if (interrupted) {
+        // Ctrl-C came during the call: HALT, as Regina gives it between clauses.
+        RexxSetHalt(getpid(), 0);
+        Pending halt;
+        halt.number = 4;
+        halt.function = upper;
+        s.lastHalt = halt;
+    }
     if (!reply || reply->kind == Reply::Kind::Error)
         return 1;
     if (!GiveValue(*result, reply->value)) {
         // The call fails after all; a HALT it asked for never comes.
-        if (reply->kind == Reply::Kind::Halt) {
+        if (reply->kind == Reply::Kind::Halt && !interrupted) {
             s.lastHalt.reset();
             s.pending.reset();
         }
         return 1;
     }
-    if (reply->kind == Reply::Kind::Halt)
+    if (reply->kind == Reply::Kind::Halt && !interrupted)
         RexxSetHalt(getpid(), 0);
     return 0;
 }
@@ -373,7 +389,9 @@ int Run(const std::string &path, const std::optional<std::string> &argument) {
     s.lastHalt.reset();
     // Commands go to SYSTEM, as under Regina's own command; without a name
     // RexxStart would make the script's extension ("rex") the environment.
+    runner::StartInterruptWatch();
     APIRET r = RexxStart(argument ? 1 : 0, &arg, absolute, nullptr, kEnvironment, RXCOMMAND, exits, &rc, &result);
+    runner::StopInterruptWatch();
     FlushPending();
     int status = 0;
     long code = static_cast<long>(r);
@@ -389,7 +407,8 @@ int Run(const std::string &path, const std::optional<std::string> &argument) {
         if (s.lastHalt && HaltStillPending(exits)) {
             // The script ended in the very clause that raised it: not a success.
             std::fprintf(stderr, "Error 4 running \"%s\": Program interrupted\n", absolute);
-            WriteLine(s.lastHalt->detail);
+            if (!s.lastHalt->detail.empty())
+                WriteLine(s.lastHalt->detail);
             status = 4;
         }
     }
