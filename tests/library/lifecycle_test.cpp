@@ -195,9 +195,9 @@ TEST_F(Lifecycle, InetTimeDoesNothing)
 
 TEST_F(Lifecycle, FunctionsNotInThisBuildSaySo)
 {
-    CallOutcome o = Call(InetDial, {});
+    CallOutcome o = Call(InetDir, {});
     EXPECT_EQ(o.errorCode, ERRORCODE_NOT_AVAILABLE);
-    EXPECT_EQ(Result(o), "InetDial is not available in this build");
+    EXPECT_EQ(Result(o), "InetDir is not available in this build");
 }
 
 TEST(CompareNoCase, MatchesIgnoringCaseOverCountOnly)
