@@ -206,6 +206,7 @@ protected:
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 30L);
         transfer.FollowRedirects(follow);
+        transfer.KeepCertificate();
 
         // Credentials from the URL, else from the handle's options; none at all with NO_AUTH.
         bool credentials = false;

@@ -143,4 +143,9 @@ ProxyChoice ChooseProxy(const ProxySettings &settings, const Url &url)
     return choice;
 }
 
+bool GoesThroughProxy(const Options &options, const Url &url)
+{
+    return !ChooseProxy(ResolvedProxy(options.proxy), url).proxy.empty();
+}
+
 }  // namespace wininet

@@ -29,7 +29,28 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 
 bool Limited(DWORD timeout) { return timeout != 0 && timeout != INFINITE; }
 
+// The shorter of two timeouts, where 0 and INFINITE mean none.
+DWORD Shorter(DWORD a, DWORD b)
+{
+    if (!Limited(a))
+        return b;
+    if (!Limited(b))
+        return a;
+    return a < b ? a : b;
+}
+
+// libcurl's bounds for its receive and upload buffers.
+constexpr DWORD kReadBufferMin = 1024, kReadBufferMax = 512 * 1024;
+constexpr DWORD kWriteBufferMin = 16 * 1024, kWriteBufferMax = 2 * 1024 * 1024;
+
+long Bounded(DWORD value, DWORD low, DWORD high) { return static_cast<long>(value < low ? low : value > high ? high : value); }
+
+// Transfers attached to a multi handle and not yet done.
+std::atomic<int> busyTransfers{0};
+
 }  // namespace
+
+bool TransfersBusy() { return busyTransfers.load() > 0; }
 
 DWORD InitCurl()
 {
@@ -41,9 +62,11 @@ DWORD InitCurl()
 
 Timeouts TimeoutsOf(const Options &options)
 {
+    // The data goes quiet: the shorter of the handle's receive (send) timeout
+    // and its data receive (send) timeout ends the wait.
     Timeouts t;
-    t.receive = options.receiveTimeout;
-    t.send = options.sendTimeout;
+    t.receive = Shorter(options.receiveTimeout, options.dataReceiveTimeout);
+    t.send = Shorter(options.sendTimeout, options.dataSendTimeout);
     return t;
 }
 
@@ -82,11 +105,17 @@ DWORD Transfer::Attach()
     if (mc != CURLM_OK)
         return ERROR_INTERNET_INTERNAL_ERROR;
     attached_ = true;
+    busy_ = true;
+    ++busyTransfers;
     return ERROR_SUCCESS;
 }
 
 void Transfer::Detach()
 {
+    if (busy_) {
+        busy_ = false;
+        --busyTransfers;
+    }
     if (attached_) {
         curl_multi_remove_handle(multi_, easy_);
         attached_ = false;
@@ -137,6 +166,9 @@ size_t Transfer::TakeHeader(const char *data, size_t length)
     try {
         if (line.substr(0, 5) == "HTTP/") {
             // A new response: an interim one, a redirect, or the one delivered.
+            // Its connection is there now, and with it the certificate.
+            if (keepCertificate_)
+                certificate_ = CertificateText(easy_);
             std::size_t end = line.find_first_of("\r\n");
             statusLine_.assign(line.substr(0, end));
             blockStatus_ = 0;
@@ -202,6 +234,10 @@ void Transfer::Collect()
     while (CURLMsg *msg = curl_multi_info_read(multi_, &left)) {
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_) {
             done_ = true;
+            if (busy_) {
+                busy_ = false;
+                --busyTransfers;
+            }
             result_ = msg->data.result;
             long code = 0;
             if (curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code)
@@ -336,6 +372,13 @@ DWORD Transfer::Run(const Timeouts &timeouts, std::size_t keep, std::string *bod
     return ERROR_SUCCESS;
 }
 
+void ConfigureBuffers(CURL *easy, const Options &options)
+{
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, Bounded(options.readBufferSize, kReadBufferMin, kReadBufferMax));
+    curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE,
+                     Bounded(options.writeBufferSize, kWriteBufferMin, kWriteBufferMax));
+}
+
 DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &url, DWORD flags, bool useCookies)
 {
     CURL *easy = transfer.Easy();
@@ -349,6 +392,7 @@ DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &ur
                      Limited(options.connectTimeout) ? static_cast<long>(options.connectTimeout) : 0L);
     if (!options.agent.empty())
         curl_easy_setopt(easy, CURLOPT_USERAGENT, options.agent.c_str());
+    ConfigureBuffers(easy, options);
 
     ProxySettings proxy = options.proxy;
     if (proxy.accessType == INTERNET_OPEN_TYPE_PRECONFIG ||
