@@ -81,6 +81,21 @@ listing: procedure expose failures crlf dir
   call expect InetMatchName('f', '*.zip'), 'DONE', on 'a pattern that matches nothing'
   r = InetMatchName('f', 'no-such-file')
   call expect left(r, 4), unknown, on 'a name the server does not know: 'r
+
+  /* A listing goes on whichever connection is current, and ends with its own connection. */
+  call expect InetMatchName('f', 'file-*'), '', on 'a listing'
+  call expect InetConnect('other', '127.0.0.1', 'FTP', user, password, port, mode), '', on 'a second connection'
+  call expect InetMatchName('f'), '', on 'the listing goes on with another connection current'
+  call expect left(f, 5), 'file-', on 'the next match'
+  call expect InetClose('c'), '', on 'close the listing''s connection'
+  call expect InetMatchName('f'), 'The handle is invalid.'crlf, on 'the listing is gone with it'
+  call expect InetMatchName('f', 'listing-*'), '', on 'a new listing on the other connection'
+  call expect f f.directory, dir 1, on 'from its own directory'
+  call expect InetConnect('c', '127.0.0.1', 'FTP', user, password, port, mode), '', on 'a third connection'
+  call expect InetClose('other'), '', on 'close the second connection, its listing open'
+  r = InetMatchName('f', 'file-*')
+  call expect r, 'The handle is invalid.'crlf, on 'the next call meets the listing that ended with it'
+  call expect InetMatchName('f', 'listing-*', 'ONE'), '', on 'the call after that starts afresh'
   call expect InetClose('c'), '', on 'close'
   return
 
