@@ -285,6 +285,8 @@ DWORD FtpRequest::Init()
         return ERROR_NOT_ENOUGH_MEMORY;
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
     ConfigureBuffers(easy, options_);
+    if (DWORD err = LimitAddresses(*transfer, login.host, login.port, options_.connectRetries))
+        return err;
     // FTP goes straight to the server: quote commands do not pass an HTTP proxy.
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
     curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));

@@ -348,6 +348,8 @@ public:
     void Authenticates(bool authenticates) { authenticates_ = authenticates; }
     // Keeps the server certificate of each response (as WinINet's text) while the connection is there.
     void KeepCertificate() { keepCertificate_ = true; }
+    // Connects to host:port only at these addresses ("host:port:addr,addr"), in this order.
+    DWORD PinAddresses(const std::string &entry);
     // The longest wait for the sockets before libcurl is asked again; FTP
     // needs it short, as libcurl at times leaves the connect of a passive
     // data connection to its next call without a timer to get there.
@@ -389,6 +391,7 @@ private:
     bool authenticates_ = false;
     bool keepCertificate_ = false;
     std::string certificate_;
+    curl_slist *pinned_ = nullptr;
     int waitCap_ = 1000;
 
     // response head
@@ -459,6 +462,8 @@ DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &ur
 Timeouts TimeoutsOf(const Options &options);
 // The read and write buffer sizes, within what libcurl takes.
 void ConfigureBuffers(CURL *easy, const Options &options);
+// INTERNET_OPTION_CONNECT_RETRIES: at most this many of a host name's addresses are tried.
+DWORD LimitAddresses(Transfer &transfer, const std::string &host, INTERNET_PORT port, DWORD retries);
 
 // ---- TLS ----
 

@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
 namespace wininet {
 
 namespace {
@@ -77,6 +81,17 @@ Transfer::~Transfer()
     Detach();
     if (easy_)
         curl_easy_cleanup(easy_);
+    curl_slist_free_all(pinned_);
+}
+
+DWORD Transfer::PinAddresses(const std::string &entry)
+{
+    curl_slist *list = curl_slist_append(pinned_, entry.c_str());
+    if (!list)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    pinned_ = list;
+    curl_easy_setopt(easy_, CURLOPT_RESOLVE, pinned_);
+    return ERROR_SUCCESS;
 }
 
 DWORD Transfer::Init()
@@ -372,6 +387,44 @@ DWORD Transfer::Run(const Timeouts &timeouts, std::size_t keep, std::string *bod
     return ERROR_SUCCESS;
 }
 
+// INTERNET_OPTION_CONNECT_RETRIES: the addresses of a host name are tried one
+// after the other, at most this many of them (at least one).
+DWORD LimitAddresses(Transfer &transfer, const std::string &host, INTERNET_PORT port, DWORD retries)
+{
+    std::size_t limit = std::max<DWORD>(retries, 1);
+    unsigned char literal[sizeof(struct in6_addr)];
+    if (inet_pton(AF_INET, host.c_str(), literal) == 1 || inet_pton(AF_INET6, host.c_str(), literal) == 1)
+        return ERROR_SUCCESS;
+    struct addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo *found = nullptr;
+    // A name that does not resolve is left to libcurl, which reports it.
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+        return ERROR_SUCCESS;
+    std::vector<std::string> addresses;
+    try {
+        for (struct addrinfo *a = found; a; a = a->ai_next) {
+            char text[INET6_ADDRSTRLEN];
+            if (getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0)
+                continue;
+            std::string address = a->ai_family == AF_INET6 ? "[" + std::string(text) + "]" : std::string(text);
+            if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+                addresses.push_back(address);
+        }
+    } catch (...) {
+        freeaddrinfo(found);
+        throw;
+    }
+    freeaddrinfo(found);
+    if (addresses.size() <= limit)
+        return ERROR_SUCCESS;
+    std::string entry = host + ":" + std::to_string(port) + ":";
+    for (std::size_t i = 0; i < limit; ++i)
+        entry += (i ? "," : "") + addresses[i];
+    return transfer.PinAddresses(entry);
+}
+
 void ConfigureBuffers(CURL *easy, const Options &options)
 {
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, Bounded(options.readBufferSize, kReadBufferMin, kReadBufferMax));
@@ -407,6 +460,11 @@ DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &ur
     if (!choice.useEnvironment) {
         curl_easy_setopt(easy, CURLOPT_PROXY, choice.proxy.c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+    }
+    // Through a proxy, the proxy connects to the server.
+    if (!GoesThroughProxy(options, url)) {
+        if (DWORD err = LimitAddresses(transfer, url.host, url.port, options.connectRetries))
+            return err;
     }
     if (!options.proxyUserName.empty())
         curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, options.proxyUserName.c_str());
