@@ -51,19 +51,6 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // A word for sh -c, whatever characters it holds.
 std::string Quoted(const std::string &word)
 {
@@ -89,7 +76,7 @@ struct Phonebook {
     const Entry *Find(std::string_view name) const
     {
         for (const Entry &e : entries) {
-            if (SameName(e.name, name))
+            if (EqualsNoCase(e.name, name))
                 return &e;
         }
         return nullptr;
@@ -357,7 +344,7 @@ DWORD Dial(const std::string &name, bool autodial, DWORD_PTR &number)
     {
         std::lock_guard<std::mutex> hold(state.lock);
         for (const auto &[n, connection] : state.connections) {
-            if (SameName(connection.name, entry->name) && connection.Live(net)) {
+            if (EqualsNoCase(connection.name, entry->name) && connection.Live(net)) {
                 number = n;
                 return ERROR_SUCCESS;
             }

@@ -8,6 +8,8 @@
 
 #include <curl/curl.h>
 
+#include "text.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>

@@ -41,25 +41,3 @@ device: procedure
   trace off /* a missing interface is no failure to show */
   address system 'ip link show brev0 >/dev/null 2>&1'
   return rc = 0
-
-expect: procedure expose failures
-  parse arg got, expected, what
-  if \check(got, expected, what) then failures = failures + 1
-  return
-
-syntax:
-  parse arg expression, error, what
-  signal on syntax name raised
-  interpret 'value =' expression
-  signal on syntax name unexpected
-  say 'FAIL' what': no error, got "'value'"'
-  failures = failures + 1
-  return
-raised:
-  signal on syntax name unexpected
-  call expect halvorin_error, error, what
-  return
-
-unexpected:
-  say 'FAIL unexpected error' rc 'on line' sigl':' condition('D') halvorin_message
-  exit 1
