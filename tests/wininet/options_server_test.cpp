@@ -61,7 +61,7 @@ private:
     Internet session_;
 };
 
-TEST_F(UrlOptions, EachOptionOnEachKindOfUrlHandle)
+TEST_F(UrlOptions, EachOptionOnUrlHandlesAndAnFtpConnection)
 {
     Internet http(Open(servers().Http("/hello.txt")));
     Internet https(Open(servers().Https("/hello.txt")));
@@ -69,47 +69,55 @@ TEST_F(UrlOptions, EachOptionOnEachKindOfUrlHandle)
     std::string ftpUrl = "ftp://" + servers().Value("FTP_USER") + ":" + servers().Value("FTP_PASSWORD") +
                          "@127.0.0.1:" + servers().Value("FTP_PORT") + "/";
     Internet ftp(Open(ftpUrl + "readme.txt", INTERNET_FLAG_PASSIVE));
-    ASSERT_TRUE(http && https && gopher && ftp);
+    Internet connection(InternetConnectA(session(), "127.0.0.1", static_cast<INTERNET_PORT>(servers().Port("FTP_PORT")),
+                                         servers().Value("FTP_USER").c_str(), servers().Value("FTP_PASSWORD").c_str(),
+                                         INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
+    ASSERT_TRUE(http && https && gopher && ftp && connection);
     constexpr DWORD kType = ERROR_INTERNET_INCORRECT_HANDLE_TYPE, kReadOnly = ERROR_INTERNET_OPTION_NOT_SETTABLE,
                     kNoOption = ERROR_INTERNET_INVALID_OPTION, kNoTls = ERROR_INTERNET_INVALID_OPERATION,
                     kNoFile = ERROR_INTERNET_ITEM_NOT_FOUND;
     struct Case {
         DWORD option;
-        test::RoundTrip http, https, other;  // other: the Gopher and FTP files
+        test::RoundTrip http, https, other, connection;  // other: the Gopher and FTP files
     } cases[] = {
-        {INTERNET_OPTION_CONNECT_RETRIES, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_CONNECT_TIMEOUT, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_RECEIVE_TIMEOUT, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_SEND_TIMEOUT, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_DATA_SEND_TIMEOUT, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_READ_BUFFER_SIZE, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_WRITE_BUFFER_SIZE, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_USER_AGENT, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_USERNAME, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_PASSWORD, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_PROXY_USERNAME, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_PROXY_PASSWORD, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_PROXY, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_HTTP_VERSION, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_CONNECTED_STATE, {0, 0}, {0, 0}, {0, 0}},
-        {INTERNET_OPTION_VERSION, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
-        {INTERNET_OPTION_EXTENDED_ERROR, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
-        {INTERNET_OPTION_END_BROWSER_SESSION, {kNoOption, 0}, {kNoOption, 0}, {kNoOption, 0}},
-        {INTERNET_OPTION_REFRESH, {kNoOption, 0}, {kNoOption, 0}, {kNoOption, 0}},
-        {INTERNET_OPTION_HANDLE_TYPE, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
-        {INTERNET_OPTION_PARENT_HANDLE, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
-        {INTERNET_OPTION_REQUEST_FLAGS, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
-        {INTERNET_OPTION_URL, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
-        {INTERNET_OPTION_DATAFILE_NAME, {kNoFile, kReadOnly}, {kNoFile, kReadOnly}, {kNoFile, kReadOnly}},
-        {INTERNET_OPTION_SECURITY_CERTIFICATE, {kNoTls, kReadOnly}, {0, kReadOnly}, {kNoTls, kReadOnly}},
-        {INTERNET_OPTION_REQUEST_PRIORITY, {0, 0}, {0, 0}, {kType, kType}},
-        {INTERNET_OPTION_SECONDARY_CACHE_KEY, {kNoOption, kNoOption}, {kNoOption, kNoOption}, {kType, kType}},
-        {INTERNET_OPTION_SECURITY_SELECT_CLIENT_CERT, {kNoOption, kNoOption}, {kNoOption, kNoOption}, {kType, kType}},
+        {INTERNET_OPTION_CONNECT_RETRIES, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_CONNECT_TIMEOUT, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_RECEIVE_TIMEOUT, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_SEND_TIMEOUT, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_DATA_SEND_TIMEOUT, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_READ_BUFFER_SIZE, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_WRITE_BUFFER_SIZE, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_USER_AGENT, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_USERNAME, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_PASSWORD, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_PROXY_USERNAME, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_PROXY_PASSWORD, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_PROXY, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_HTTP_VERSION, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_CONNECTED_STATE, {0, 0}, {0, 0}, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_VERSION, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
+        {INTERNET_OPTION_EXTENDED_ERROR, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
+        {INTERNET_OPTION_END_BROWSER_SESSION, {kNoOption, 0}, {kNoOption, 0}, {kNoOption, 0}, {kNoOption, 0}},
+        {INTERNET_OPTION_REFRESH, {kNoOption, 0}, {kNoOption, 0}, {kNoOption, 0}, {kNoOption, 0}},
+        {INTERNET_OPTION_HANDLE_TYPE, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
+        {INTERNET_OPTION_PARENT_HANDLE, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}},
+        {INTERNET_OPTION_REQUEST_FLAGS, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}, {kType, kReadOnly}},
+        {INTERNET_OPTION_URL, {0, kReadOnly}, {0, kReadOnly}, {0, kReadOnly}, {kType, kReadOnly}},
+        {INTERNET_OPTION_DATAFILE_NAME, {kNoFile, kReadOnly}, {kNoFile, kReadOnly}, {kNoFile, kReadOnly}, {kType, kReadOnly}},
+        {INTERNET_OPTION_SECURITY_CERTIFICATE, {kNoTls, kReadOnly}, {0, kReadOnly}, {kNoTls, kReadOnly}, {kType, kReadOnly}},
+        {INTERNET_OPTION_REQUEST_PRIORITY, {0, 0}, {0, 0}, {kType, kType}, {kType, kType}},
+        {INTERNET_OPTION_SECONDARY_CACHE_KEY, {kNoOption, kNoOption}, {kNoOption, kNoOption}, {kType, kType},
+         {kType, kType}},
+        {INTERNET_OPTION_SECURITY_SELECT_CLIENT_CERT, {kNoOption, kNoOption}, {kNoOption, kNoOption}, {kType, kType},
+         {kType, kType}},
     };
     for (const Case &c : cases) {
-        const std::pair<HINTERNET, test::RoundTrip> handles[] = {
-            {http.get(), c.http}, {https.get(), c.https}, {gopher.get(), c.other}, {ftp.get(), c.other}};
+        const std::pair<HINTERNET, test::RoundTrip> handles[] = {{http.get(), c.http},
+                                                                 {https.get(), c.https},
+                                                                 {gopher.get(), c.other},
+                                                                 {ftp.get(), c.other},
+                                                                 {connection.get(), c.connection}};
         for (auto [h, expected] : handles) {
             test::RoundTrip got = test::QueryAndSetBack(h, c.option);
             EXPECT_EQ(got.query, expected.query) << "handle type " << test::HandleType(h) << ", option " << c.option;
