@@ -39,7 +39,8 @@ DWORD ReportFailure(HOSTCTX ctx, RESULTSLOT *slot)
         return ReportMessage(ctx, slot, NULL, text, code);
     }
     slot->Value = (ULONG_PTR)HOST.MakeString(ctx, (ULONG_PTR)text, HOST_STR_TO_ZERO, HOST_STR_COPY);
-    return 0;
+    // An empty result is success to the script: a failure without its text must not pass for one.
+    return slot->Value ? 0 : REXX_ERROR_RESOURCES;
 }
 
 DWORD ReportMessage(HOSTCTX ctx, RESULTSLOT *slot, LPCSTR *inserts, LPCSTR message, DWORD number)

@@ -32,6 +32,9 @@ struct Recorder {
     std::string responseText;
     DWORD connectedState = INTERNET_CONNECTION_LAN;
     DWORD_PTR dialConnection = 0x5A5A;
+    std::vector<FindEntry> findEntries;
+    std::map<ULONG_PTR, size_t> findPosition;
+    std::string currentDirectory = "/pub";
 };
 
 Recorder &R()
@@ -121,6 +124,9 @@ void Reset()
     r.responseText.clear();
     r.connectedState = INTERNET_CONNECTION_LAN;
     r.dialConnection = 0x5A5A;
+    r.findEntries.clear();
+    r.findPosition.clear();
+    r.currentDirectory = "/pub";
 }
 
 std::vector<Call> Calls()
@@ -199,9 +205,43 @@ void SetDialConnection(DWORD_PTR connection)
     R().dialConnection = connection;
 }
 
+void SetFindEntries(const std::vector<FindEntry> &entries)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().findEntries = entries;
+}
+
+void SetCurrentDirectory(const std::string &directory)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().currentDirectory = directory;
+}
+
 } // namespace recording
 
 using namespace recording;
+
+namespace {
+
+// Entry `index` of the listing into a record as WinINet fills one; false past the end.
+bool FillFind(size_t index, WIN32_FIND_DATAA *data)
+{
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (index >= r.findEntries.size())
+        return false;
+    const FindEntry &e = r.findEntries[index];
+    *data = WIN32_FIND_DATAA{}; // dwReserved0 too: the name length is the handler's to write
+    data->dwFileAttributes = e.attributes;
+    data->nFileSizeHigh = (DWORD)(e.size >> 32);
+    data->nFileSizeLow = (DWORD)e.size;
+    data->ftLastWriteTime = {0xBFC20000, 0x01D8D528}; // 2022-10-01 00:00:00 UTC
+    data->ftCreationTime = data->ftLastAccessTime = data->ftLastWriteTime;
+    std::snprintf(data->cFileName, sizeof data->cFileName, "%s", e.name.c_str());
+    return true;
+}
+
+} // namespace
 
 HINTERNET WINAPI InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR proxyBypass, DWORD flags)
 {
@@ -424,11 +464,19 @@ BOOL WINAPI FtpGetCurrentDirectoryA(HINTERNET connect, LPSTR directory, LPDWORD 
 {
     if (DWORD e = Record("FtpGetCurrentDirectoryA", {H(connect), Dec(*length)}))
         return Fail(e);
-    const char cwd[] = "/pub";
-    if (*length < sizeof cwd)
+    std::string cwd;
+    {
+        std::lock_guard<std::mutex> guard(R().lock);
+        cwd = R().currentDirectory;
+    }
+    // As WinINet: too small, the size needed with the zero counted, and nothing written.
+    if (!directory || *length <= cwd.size()) {
+        *length = (DWORD)cwd.size() + 1;
         return Fail(ERROR_INSUFFICIENT_BUFFER);
-    std::copy(cwd, cwd + sizeof cwd, directory);
-    *length = sizeof cwd - 1;
+    }
+    std::copy(cwd.begin(), cwd.end(), directory);
+    directory[cwd.size()] = '\0';
+    *length = (DWORD)cwd.size();
     return TRUE;
 }
 
@@ -437,17 +485,26 @@ HINTERNET WINAPI FtpFindFirstFileA(HINTERNET connect, LPCSTR search, LPWIN32_FIN
 {
     if (DWORD e = Record("FtpFindFirstFileA", {H(connect), Text(search), Hex(flags), Dec(context)}))
         return Fail(e), nullptr;
-    *data = WIN32_FIND_DATAA{};
-    std::snprintf(data->cFileName, sizeof data->cFileName, "first");
-    return NewHandle();
+    if (!FillFind(0, data))
+        return Fail(ERROR_NO_MORE_FILES), nullptr;
+    HINTERNET find = NewHandle();
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().findPosition[(ULONG_PTR)find] = 1;
+    return find;
 }
 
 BOOL WINAPI InternetFindNextFileA(HINTERNET find, LPVOID data)
 {
     if (DWORD e = Record("InternetFindNextFileA", {H(find)}))
         return Fail(e);
-    auto *record = (LPWIN32_FIND_DATAA)data;
-    *record = WIN32_FIND_DATAA{};
-    std::snprintf(record->cFileName, sizeof record->cFileName, "next");
+    size_t index;
+    {
+        std::lock_guard<std::mutex> guard(R().lock);
+        if (!R().open.count((ULONG_PTR)find) || !R().findPosition.count((ULONG_PTR)find))
+            return Fail(ERROR_INVALID_HANDLE);
+        index = R().findPosition[(ULONG_PTR)find]++;
+    }
+    if (!FillFind(index, (LPWIN32_FIND_DATAA)data))
+        return Fail(ERROR_NO_MORE_FILES);
     return TRUE;
 }

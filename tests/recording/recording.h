@@ -10,6 +10,13 @@
 
 namespace recording {
 
+// One entry of the listing the FTP finds deliver.
+struct FindEntry {
+    std::string name;
+    ULONGLONG size = 0;
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+};
+
 struct Call {
     std::string function;
     std::vector<std::string> args; // handles as "h<n>", null pointers as "null", flags in hex
@@ -34,6 +41,11 @@ RECORDING_API void SetResponse(DWORD error, const std::string &text);
 RECORDING_API size_t OpenHandles();
 // InternetGetConnectedState(Ex) flags, the connection number InternetDial gives.
 RECORDING_API void SetConnectedState(DWORD flags);
+// Each FtpFindFirstFileA delivers these from the first (none: ERROR_NO_MORE_FILES), each
+// InternetFindNextFileA the next on its handle.
+RECORDING_API void SetFindEntries(const std::vector<FindEntry> &entries);
+// What FtpGetCurrentDirectoryA reports ("/pub" unless set).
+RECORDING_API void SetCurrentDirectory(const std::string &directory);
 RECORDING_API void SetDialConnection(DWORD_PTR connection);
 
 } // namespace recording
