@@ -1,6 +1,5 @@
 // Failure reporting, steered by the script's INETERR and INETHEADING.
 #include "report.h"
-#include "handlers.h"
 #include "state.h"
 
 #define RESPONSE_TEXT_SIZE 200
@@ -39,7 +38,8 @@ DWORD ReportFailure(HOSTCTX ctx, RESULTSLOT *slot)
         return ReportMessage(ctx, slot, NULL, text, code);
     }
     slot->Value = (ULONG_PTR)HOST.MakeString(ctx, (ULONG_PTR)text, HOST_STR_TO_ZERO, HOST_STR_COPY);
-    return 0;
+    // An empty result is success to the script: a failure without its text must not pass for one.
+    return slot->Value ? 0 : REXX_ERROR_RESOURCES;
 }
 
 DWORD ReportMessage(HOSTCTX ctx, RESULTSLOT *slot, LPCSTR *inserts, LPCSTR message, DWORD number)
@@ -122,14 +122,6 @@ BYTE CompareNoCase(LPCSTR a, LPCSTR b, DWORD count)
             return (BYTE)(x - y);
     }
     return 0;
-}
-
-DWORD NotAvailable(HOSTCTX ctx, RESULTSLOT *slot, LPCSTR function)
-{
-    LPCSTR inserts[2] = {function, NULL};
-    slot->Value = (ULONG_PTR)HOST.MakeString(ctx, (ULONG_PTR)"%_ is not available in this build",
-                                             (ULONG_PTR)inserts, HOST_STR_FORMAT);
-    return ERRORCODE_NOT_AVAILABLE;
 }
 
 // Storing what the script asked for failed: an error, never a quiet success.

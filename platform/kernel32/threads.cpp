@@ -28,13 +28,13 @@ class Thread : public KernelObject {
         else changed_.wait_for(hold, std::chrono::milliseconds(milliseconds), [&] { return done_; });
         return done_ ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
+    DWORD ThreadId() const override {
+        std::lock_guard hold(lock_);
+        return id_;
+    }
     DWORD ExitCode() {
         std::lock_guard hold(lock_);
         return done_ ? exitCode_ : STILL_ACTIVE;
-    }
-    DWORD Id() {
-        std::lock_guard hold(lock_);
-        return id_;
     }
     DWORD WaitForId() {
         std::unique_lock hold(lock_);
@@ -61,7 +61,7 @@ class Thread : public KernelObject {
   private:
     LPTHREAD_START_ROUTINE start_;
     LPVOID parameter_;
-    std::mutex lock_;
+    mutable std::mutex lock_;
     std::condition_variable changed_;
     DWORD id_ = 0;
     DWORD exitCode_ = STILL_ACTIVE;
@@ -73,14 +73,11 @@ class Thread : public KernelObject {
 class ThreadReference : public KernelObject {
   public:
     explicit ThreadReference(DWORD id) : id_(id) {}
-    DWORD Id() const { return id_; }
+    DWORD ThreadId() const override { return id_; }
 
   private:
     const DWORD id_;
 };
-
-// GetCurrentThread's pseudo handle, as Windows has it.
-const HANDLE kCurrentThread = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2));
 
 bool IsThreadOfThisProcess(DWORD id) {
     return id != 0 && access(("/proc/self/task/" + std::to_string(id)).c_str(), F_OK) == 0;
@@ -125,20 +122,13 @@ DWORD Create(SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter, D
 }  // namespace
 
 DWORD ThreadIdOf(HANDLE handle, DWORD& id) {
-    if (handle == kCurrentThread) {
+    if (handle == GetCurrentThread()) {
         id = static_cast<DWORD>(syscall(SYS_gettid));
         return ERROR_SUCCESS;
     }
     std::shared_ptr<KernelObject> object = LookUpHandle(handle);
-    if (auto thread = std::dynamic_pointer_cast<Thread>(object)) {
-        id = thread->Id();
-        return ERROR_SUCCESS;
-    }
-    if (auto reference = std::dynamic_pointer_cast<ThreadReference>(object)) {
-        id = reference->Id();
-        return ERROR_SUCCESS;
-    }
-    return ERROR_INVALID_HANDLE;
+    id = object ? object->ThreadId() : 0;
+    return id ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 }  // namespace kernel32
@@ -172,8 +162,6 @@ BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
 }
 
 DWORD WINAPI GetCurrentThreadId(void) { return static_cast<DWORD>(syscall(SYS_gettid)); }
-
-HANDLE WINAPI GetCurrentThread(void) { return kernel32::kCurrentThread; }
 
 HANDLE WINAPI OpenThread(DWORD, BOOL, DWORD threadId) {
     if (!kernel32::IsThreadOfThisProcess(threadId)) {

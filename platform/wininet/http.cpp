@@ -28,22 +28,6 @@ bool IsTokenChar(char c)
     return !std::strchr("()<>@,;:\\\"/[]?={}", c);
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 struct HeaderList {
     curl_slist *list = nullptr;
     HeaderList() = default;
@@ -206,6 +190,7 @@ protected:
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 30L);
         transfer.FollowRedirects(follow);
+        transfer.KeepCertificate();
 
         // Credentials from the URL, else from the handle's options; none at all with NO_AUTH.
         bool credentials = false;

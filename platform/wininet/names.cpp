@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -56,16 +57,22 @@ bool IsAddress(std::string_view host)
     return inet_pton(AF_INET, std::string(host).c_str(), &v4) == 1 || IsIpv6(host);
 }
 
-const std::string *HostsTable::Find(std::string_view name) const
+const std::vector<std::string> *HostsTable::AddressesOf(std::string_view name) const
 {
     auto it = addresses_.find(NameKey(name));
     return it == addresses_.end() ? nullptr : &it->second;
 }
 
+const std::string *HostsTable::Find(std::string_view name) const
+{
+    const std::vector<std::string> *all = AddressesOf(name);
+    return all ? &all->front() : nullptr;
+}
+
 bool HostsTable::Knows(std::string_view host) const { return IsAddress(host) || Find(host); }
 
-// hosts(5): an address, then names and aliases; '#' starts a comment. The
-// first line that names a host gives its address.
+// hosts(5): an address, then names and aliases; '#' starts a comment. A
+// name on several lines has several addresses, in the file's order.
 void HostsTable::Parse(std::istream &in)
 {
     std::string line;
@@ -79,8 +86,13 @@ void HostsTable::Parse(std::istream &in)
             continue;
         while (words >> name) {
             std::string key = NameKey(name);
-            if (!key.empty() && addresses_.emplace(key, address).second)
+            if (key.empty())
+                continue;
+            auto [it, added] = addresses_.try_emplace(key);
+            if (added)
                 names_.push_back(key);
+            if (std::find(it->second.begin(), it->second.end(), address) == it->second.end())
+                it->second.push_back(address);
         }
     }
 }
@@ -98,12 +110,16 @@ std::shared_ptr<const HostsTable> LoadHostsTable()
     return table;
 }
 
-curl_slist *HostsTable::ConnectTo() const
+curl_slist *HostsTable::ConnectTo(std::string_view except) const
 {
-    // "NAME::ADDRESS:": any port of NAME goes to that port of ADDRESS.
+    // "NAME::ADDRESS:": any port of NAME goes to that port of its first ADDRESS.
+    std::string left = NameKey(except);
     curl_slist *list = nullptr;
     for (const std::string &name : names_) {
-        curl_slist *next = curl_slist_append(list, (name + "::" + ListAddress(addresses_.at(name)) + ":").c_str());
+        if (name == left)
+            continue;
+        curl_slist *next =
+            curl_slist_append(list, (name + "::" + ListAddress(addresses_.at(name).front()) + ":").c_str());
         if (!next) {
             curl_slist_free_all(list);
             throw std::bad_alloc();
@@ -136,6 +152,19 @@ std::optional<std::string> HostsTable::ResolveEntry(const std::string &proxy) co
         return name + ":" + number + ":" + ListAddress(*address);
     return std::nullopt;
 }
+
+std::string HostsTable::PinEntry(const std::string &host, INTERNET_PORT port, std::size_t limit) const
+{
+    const std::vector<std::string> *all = AddressesOf(host);
+    if (!all)
+        return std::string();
+    std::string entry = host + ":" + std::to_string(port) + ":";
+    for (std::size_t i = 0; i < all->size() && i < limit; ++i)
+        entry += (i ? "," : "") + ListAddress((*all)[i]);
+    return entry;
+}
+
+bool SameName(std::string_view a, std::string_view b) { return NameKey(a) == NameKey(b); }
 
 std::vector<std::string> EnvironmentProxies()
 {

@@ -81,3 +81,44 @@ protected:
 
     HINSTANCE instance{};
 };
+
+// The last call of `function` as text, "" when there was none.
+inline std::string LastCall(const std::string &function)
+{
+    auto calls = recording::CallsTo(function);
+    return calls.empty() ? std::string() : calls.back().Text();
+}
+
+// An open session and a current FTP connection, whose handle value is in F.
+class FtpTest : public LibraryTest {
+protected:
+    void SetUp() override
+    {
+        LibraryTest::SetUp();
+        OpenSession();
+        Connect("F", "FTP");
+        ftp = recording::Name(State.HandleList->Handle);
+    }
+
+    // With no connection a call reports message 4 and reads no argument.
+    static testing::AssertionResult NoServerHandle(HANDLERPROC handler, const Args &args)
+    {
+        const Service argumentServices[] = {Service::GetArg, Service::GetArgCopy, Service::ArgGiven,
+                                            Service::ParseKeywords};
+        unsigned before[std::size(argumentServices)];
+        for (size_t i = 0; i < std::size(argumentServices); i++)
+            before[i] = th::Calls(argumentServices[i]);
+        size_t wininetCalls = recording::Calls().size();
+        CallOutcome o = Call(handler, args);
+        if (o.errorCode != REPORT_PLAIN || Result(o) != "server handle not open")
+            return testing::AssertionFailure() << "error " << std::hex << o.errorCode << ", result " << Result(o);
+        for (size_t i = 0; i < std::size(argumentServices); i++)
+            if (th::Calls(argumentServices[i]) != before[i])
+                return testing::AssertionFailure() << th::NameOf(argumentServices[i]) << " was called";
+        if (recording::Calls().size() != wininetCalls)
+            return testing::AssertionFailure() << "WinINet was called";
+        return testing::AssertionSuccess();
+    }
+
+    std::string ftp; // the connection's handle as the recording WinINet names it
+};

@@ -149,4 +149,12 @@ TEST_F(Report, AFailedMessageCopyLeavesTheCodes)
     EXPECT_FALSE(o.result.has_value());
 }
 
+TEST_F(Report, AWinInetFailureWithoutRoomForItsTextIsNoSuccess)
+{
+    th::FailNth(Service::MakeString, 1);
+    CallOutcome o = Call(FailCannotConnect);
+    EXPECT_EQ(o.errorCode, REXX_ERROR_RESOURCES);
+    EXPECT_FALSE(o.result.has_value());
+}
+
 } // namespace

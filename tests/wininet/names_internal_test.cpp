@@ -56,6 +56,20 @@ TEST(HostsFile, NamesAndTheirAddresses)
     }
 }
 
+TEST(HostsFile, ANameOnSeveralLinesHasSeveralAddresses)
+{
+    HostsTable t = Parsed("127.0.0.2 multi.test\n127.0.0.1 other.test\n::1 MULTI.test\n127.0.0.2 multi.test\n");
+    ASSERT_NE(t.AddressesOf("multi.test"), nullptr);
+    EXPECT_EQ(*t.AddressesOf("multi.test"), (std::vector<std::string>{"127.0.0.2", "::1"}));
+    EXPECT_EQ(*t.Find("multi.test"), "127.0.0.2");
+    EXPECT_EQ(t.PinEntry("multi.test", 80, 5), "multi.test:80:127.0.0.2,[::1]");
+    EXPECT_EQ(t.PinEntry("multi.test", 8080, 1), "multi.test:8080:127.0.0.2");
+    EXPECT_EQ(t.PinEntry("none.test", 80, 5), "");
+    curl_slist *list = t.ConnectTo("Multi.Test");
+    EXPECT_EQ(Entries(list), (std::vector<std::string>{"other.test::127.0.0.1:"}));
+    curl_slist_free_all(list);
+}
+
 TEST(HostsFile, AddressesAreKnownWithoutBeingListed)
 {
     HostsTable t = Parsed("127.0.0.1 localhost\n");
