@@ -8,7 +8,8 @@ settings from $BREVANTO_SERVERS_ENV), waits until the script is inside the
 call that stalls, sends SIGINT, and checks that the runner ends well under
 a second later, that the script saw HALT right after the call, and what
 was left: the variable untouched, no handle current, no host allocation
-unreleased (the runner reports those on standard error).
+unreleased (the runner reports those on standard error), and a local file
+an FTP download was to replace untouched, with nothing beside it.
 """
 
 import os
@@ -60,7 +61,14 @@ CASES = [
      "r = InetConnectUrl('http://127.0.0.1:{FAULT_PORT}/stall-body', 'h')\n"
      "r = InetIn('first', , 10240)\n"
      "call ready\nr = InetIn('data', 'FREE', 10240)\n"),
+    ("FTP file download onto a local file (an open connection)",
+     "r = InetConnect('c', '127.0.0.1', 'FTP', 'unix.interrupt', 'any', {FTP_FAULT_PORT})\n"
+     "call ready\nr = InetFile('stall-data.bin', '{FILES}/kept.bin')\n"),
 ]
+
+# What a local folder must hold after the FTP download was interrupted:
+# the file that was there, untouched, and nothing else.
+KEPT = {"kept.bin": b"the old contents\n"}
 
 READY = """
 ready:
@@ -128,6 +136,12 @@ def main():
                 failures += 1
                 print("FAIL %s: %s" % (name, detail))
 
+        files = os.path.join(work, "files")
+        os.mkdir(files)
+        values["FILES"] = files
+        for f, data in KEPT.items():
+            with open(os.path.join(files, f), "wb") as out:
+                out.write(data)
         for number, (name, body) in enumerate(CASES):
             script = os.path.join(work, "case%d.rex" % number)
             with open(script, "w") as f:
@@ -142,9 +156,11 @@ def main():
                   "no HALT right after the call on line %d: %r" % (call_line, lines))
             check(name, "data untouched" in lines, "the variable changed: %r" % lines)
             check(name, "maximum 131072" in lines, "the transfer buffer: %r" % lines)
-            if "open URL" not in name:
+            if "open URL" not in name and "open connection" not in name:
                 check(name, "current server handle not open" in lines, "a handle stayed open: %r" % lines)
             check(name, "halvorin:" not in err, "the runner's report: %s" % err)
+            left = {f: open(os.path.join(files, f), "rb").read() for f in os.listdir(files)}
+            check(name, left == KEPT, "the local folder holds %r" % left)
             print("%-45s ended %.3f s after SIGINT" % (name, seconds))
 
         # Not trapped: the script ends as interrupted, status 4, Regina's message.
