@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +36,21 @@ std::vector<std::string> Addresses(const char *name)
     }
     freeaddrinfo(found);
     return out;
+}
+
+// A socket bound to address:port and not listening (-1 when the port is taken there).
+int BoundOnly(const std::string &address, int port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_in where = {};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &where.sin_addr);
+    if (fd >= 0 && port != 0 && bind(fd, reinterpret_cast<struct sockaddr *>(&where), sizeof where) == 0)
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
 }
 
 // Answers every request with "ok" until it is destroyed.
@@ -107,7 +123,16 @@ TEST_P(Retries, AtMostThatManyAddressesAreTried)
                                                   addresses[1] + " retries.test\n");
     else
         std::remove((UserDir() + "/hosts").c_str());
-    Server server(addresses[1]);
+    // The same port on the first address must refuse: held there, bound
+    // but not listening, so no other server can have it.
+    std::unique_ptr<Server> held;
+    int guard = -1;
+    for (int attempt = 0; attempt < 20 && guard < 0; ++attempt) {
+        held = std::make_unique<Server>(addresses[1]);
+        guard = BoundOnly(addresses[0], held->Port());
+    }
+    ASSERT_GE(guard, 0) << "no port free on both addresses";
+    const Server &server = *held;
     ASSERT_NE(server.Port(), 0);
     std::string url = "http://retries.test:" + std::to_string(server.Port()) + "/";
     Internet session(InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
@@ -125,6 +150,7 @@ TEST_P(Retries, AtMostThatManyAddressesAreTried)
         ASSERT_TRUE(d.complete) << retries << ": " << d.error;
         EXPECT_EQ(d.body, "ok");
     }
+    close(guard);
 }
 
 }  // namespace
