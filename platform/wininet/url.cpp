@@ -290,8 +290,12 @@ HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
         if (DWORD e = ParseUrl(url, params.url))
             return e;
         if (headers) {
-            std::size_t length = headersLength == static_cast<DWORD>(-1) ? std::strlen(headers)
-                                                                          : strnlen(headers, headersLength);
+            // With a length the headers are that many bytes: a zero byte inside
+            // them is refused with the line it is in, never taken for their end.
+            // Zero bytes at the very end are a terminator counted in.
+            std::size_t length = headersLength == static_cast<DWORD>(-1) ? std::strlen(headers) : headersLength;
+            while (length > 0 && headers[length - 1] == '\0')
+                --length;
             params.headers.assign(headers, length);
         }
         params.flags = flags;

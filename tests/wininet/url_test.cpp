@@ -25,6 +25,8 @@ protected:
         return GetLastError();
     }
 
+    HINTERNET session() const { return session_.get(); }
+
 private:
     Internet session_;
 };
@@ -59,6 +61,21 @@ TEST_F(Urls, HeadersThatAreNoHeaders)
         EXPECT_EQ(OpenError("http://127.0.0.1:9/", headers), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER))
             << headers;
     }
+}
+
+TEST_F(Urls, AZeroByteInHeadersIsRefusedNotTakenForTheirEnd)
+{
+    // "X-Test: 1" and, after the zero byte, a line that would be lost.
+    const char headers[] = "X-Test: 1\0\r\nX-Lost: 2";
+    SetLastError(0xdeadbeef);
+    Internet refused(InternetOpenUrlA(session(), "http://127.0.0.1:9/", headers, sizeof headers - 1, 0, 0));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER));
+    // A length that counts the terminating zero: the headers are taken (and nobody answers on port 9).
+    SetLastError(0xdeadbeef);
+    Internet taken(InternetOpenUrlA(session(), "http://127.0.0.1:9/", headers, 10, 0, 0));
+    EXPECT_FALSE(taken);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
 }
 
 TEST_F(Urls, OfflineSessionsHaveNoCacheToServeFrom)
