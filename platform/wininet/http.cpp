@@ -208,6 +208,8 @@ protected:
         transfer.FollowRedirects(follow);
 
         // Credentials from the URL, else from the handle's options; none at all with NO_AUTH.
+        if (!FitsInHeader(options.userName) || !FitsInHeader(options.password))
+            return ERROR_HTTP_INVALID_HEADER;
         bool credentials = false;
         if (!(flags & INTERNET_FLAG_NO_AUTH)) {
             if (!url.user.empty()) {

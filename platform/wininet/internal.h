@@ -387,6 +387,10 @@ private:
     CURLM *multi_ = nullptr;
 };
 
+// Whether a text can go into a request line or header: no CR, LF or zero
+// byte, which would end the line and start another.
+bool FitsInHeader(std::string_view text);
+
 // Settings every request shares: agent, timeouts, proxy, cookies, libcurl's
 // behaviour as WinINet's (no signals, no progress meter).
 DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &url, DWORD flags, bool useCookies);

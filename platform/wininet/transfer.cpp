@@ -336,8 +336,17 @@ DWORD Transfer::Run(const Timeouts &timeouts, std::size_t keep, std::string *bod
     return ERROR_SUCCESS;
 }
 
+bool FitsInHeader(std::string_view text)
+{
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &url, DWORD flags, bool useCookies)
 {
+    // However the options were set, none of them may add a line to the request.
+    if (!FitsInHeader(options.agent) || !FitsInHeader(options.proxyUserName) ||
+        !FitsInHeader(options.proxyPassword))
+        return ERROR_HTTP_INVALID_HEADER;
     CURL *easy = transfer.Easy();
     if (curl_easy_setopt(easy, CURLOPT_URL, url.text.c_str()) != CURLE_OK)
         return ERROR_NOT_ENOUGH_MEMORY;
