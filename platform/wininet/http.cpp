@@ -206,6 +206,8 @@ protected:
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 30L);
         transfer.FollowRedirects(follow);
+        transfer.AllowSchemeChanges(flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP,
+                                    flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS);
 
         // Credentials from the URL, else from the handle's options; none at all with NO_AUTH.
         if (!FitsInHeader(options.userName) || !FitsInHeader(options.password))

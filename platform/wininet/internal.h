@@ -290,6 +290,13 @@ public:
     void FollowRedirects(bool follow) { follow_ = follow; }
     // Credentials are set, so a 401/407 head is answered by another request.
     void Authenticates(bool authenticates) { authenticates_ = authenticates; }
+    // Redirects from https to http (and from http to https) are followed only
+    // when allowed; else the transfer fails with WinINet's error for them.
+    void AllowSchemeChanges(bool toHttp, bool toHttps)
+    {
+        allowToHttp_ = toHttp;
+        allowToHttps_ = toHttps;
+    }
     // The longest wait for the sockets before libcurl is asked again; FTP
     // needs it short, as libcurl at times leaves the connect of a passive
     // data connection to its next call without a timer to get there.
@@ -315,6 +322,7 @@ private:
     size_t TakeHeader(const char *data, size_t length);
     size_t TakeBody(const char *data, size_t length);
     DWORD Pump(const std::function<bool()> &enough, const Timeouts &timeouts);
+    DWORD CheckRedirect() const;
     DWORD Attach();
     void Collect();
     void Detach();
@@ -326,11 +334,14 @@ private:
     bool attached_ = false;
     bool follow_ = false;
     bool authenticates_ = false;
+    bool allowToHttp_ = false;
+    bool allowToHttps_ = false;
     int waitCap_ = 1000;
 
     // response head
     bool headDone_ = false;
     bool blockHasLocation_ = false;
+    std::string blockLocation_;
     long blockStatus_ = 0;
     long status_ = 0;
     std::string statusLine_;

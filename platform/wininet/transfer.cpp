@@ -144,6 +144,7 @@ size_t Transfer::TakeHeader(const char *data, size_t length)
             if (sp != std::string::npos)
                 blockStatus_ = std::strtol(statusLine_.c_str() + sp + 1, nullptr, 10);
             blockHasLocation_ = false;
+            blockLocation_.clear();
         } else if (line == "\r\n" || line == "\n") {
             bool interim = blockStatus_ / 100 == 1;
             bool redirect = follow_ && blockHasLocation_ &&
@@ -154,8 +155,19 @@ size_t Transfer::TakeHeader(const char *data, size_t length)
                 headDone_ = true;
                 status_ = blockStatus_;
             }
+            if (redirect) {
+                if (DWORD err = CheckRedirect()) {
+                    callbackError_ = err;
+                    return 0;
+                }
+            }
         } else if (StartsWithNoCase(line, "location:")) {
             blockHasLocation_ = true;
+            std::string_view value = line.substr(9);
+            std::size_t first = value.find_first_not_of(" \t");
+            std::size_t last = value.find_last_not_of(" \t\r\n");
+            blockLocation_.assign(first == std::string_view::npos ? std::string_view()
+                                                                  : value.substr(first, last - first + 1));
         } else if (StartsWithNoCase(line, "set-cookie:")) {
             sawSetCookie_ = true;
         }
@@ -194,6 +206,36 @@ size_t Transfer::TakeBody(const char *data, size_t length)
         return 0;
     }
     return length;
+}
+
+DWORD Transfer::CheckRedirect() const
+{
+    // Where the redirect leads, taken relative to the request it answers.
+    struct UrlDeleter {
+        void operator()(CURLU *u) const { curl_url_cleanup(u); }
+    };
+    std::unique_ptr<CURLU, UrlDeleter> u(curl_url());
+    if (!u)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    std::string from = EffectiveUrl();
+    if (curl_url_set(u.get(), CURLUPART_URL, from.c_str(), 0) != CURLUE_OK)
+        return ERROR_SUCCESS;
+    char *fromScheme = nullptr;
+    char *toScheme = nullptr;
+    curl_url_get(u.get(), CURLUPART_SCHEME, &fromScheme, 0);
+    if (curl_url_set(u.get(), CURLUPART_URL, blockLocation_.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK)
+        curl_url_get(u.get(), CURLUPART_SCHEME, &toScheme, 0);
+    DWORD err = ERROR_SUCCESS;
+    if (fromScheme && toScheme) {
+        std::string_view a(fromScheme), b(toScheme);
+        if (a == "https" && b == "http" && !allowToHttp_)
+            err = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
+        else if (a == "http" && b == "https" && !allowToHttps_)
+            err = ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR;
+    }
+    curl_free(fromScheme);
+    curl_free(toScheme);
+    return err;
 }
 
 void Transfer::Collect()
