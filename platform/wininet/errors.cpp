@@ -83,6 +83,9 @@ DWORD FromCurl(CURLcode code, CURL *easy)
     case CURLE_NOT_BUILT_IN:
         return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
     case CURLE_URL_MALFORMAT:
+        // The caller's URL was checked before libcurl saw it: this one came in a redirect.
+        if (InfoLong(easy, CURLINFO_RESPONSE_CODE) / 100 == 3)
+            return ERROR_HTTP_REDIRECT_FAILED;
         return ERROR_INTERNET_INVALID_URL;
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_RESOLVE_HOST:

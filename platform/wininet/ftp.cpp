@@ -21,6 +21,8 @@ constexpr const char kAnonymousPassword[] = "ftp@example.com";
 constexpr long kConnectionMaxAge = 24 * 60 * 60;
 // Long replies (a FEAT list, a banner) are kept up to this much.
 constexpr std::size_t kReplyKeep = 64 * 1024;
+// All the replies of one request.
+constexpr std::size_t kRepliesLimit = 1024 * 1024;
 constexpr int kWaitCap = 20;
 
 bool Limited(DWORD timeout) { return timeout != 0 && timeout != INFINITE; }
@@ -287,6 +289,8 @@ DWORD FtpRequest::Init()
     if (DWORD err = transfer->Init())
         return err;
     transfer->CapWait(kWaitCap);
+    // A server that will not stop talking is no FTP server.
+    transfer->LimitHead(kRepliesLimit, true);
     CURL *easy = transfer->Easy();
     if (curl_easy_setopt(easy, CURLOPT_URL, base_.c_str()) != CURLE_OK ||
         curl_easy_setopt(easy, CURLOPT_USERNAME, login.user.c_str()) != CURLE_OK ||

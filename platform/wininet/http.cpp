@@ -10,6 +10,8 @@ namespace {
 
 // What a refused upload's reply keeps of the body: a short text a caller can show.
 constexpr std::size_t kReplyBodyKeep = 512;
+// The longest response head, trailers included, taken from a server.
+constexpr std::size_t kHeadLimit = 256 * 1024;
 // InternetGetLastResponseInfoA callers commonly offer 200 characters.
 constexpr std::size_t kReplyLimit = 199;
 
@@ -206,6 +208,7 @@ protected:
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 30L);
         transfer.FollowRedirects(follow);
+        transfer.LimitHead(kHeadLimit, false);
         transfer.AllowSchemeChanges(flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP,
                                     flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS);
 

@@ -176,6 +176,8 @@ DWORD WithScheme(const Url &url, Scheme scheme, Url &result);
 // The user and password taken out of the URL (for INTERNET_FLAG_NO_AUTH).
 DWORD WithoutCredentials(const Url &url, Url &result);
 const char *SchemeName(Scheme scheme);
+// A URL part with its %XX escapes decoded.
+std::string Unescape(const std::string &text);
 
 // ---- proxies ----
 
@@ -290,6 +292,15 @@ public:
     void FollowRedirects(bool follow) { follow_ = follow; }
     // Credentials are set, so a 401/407 head is answered by another request.
     void Authenticates(bool authenticates) { authenticates_ = authenticates; }
+    // A response head (with its trailers) or, for FTP, the replies of one
+    // request longer than limit bytes are an invalid server response. With
+    // keepsAlive false, header lines do not count as activity: the head and
+    // the trailers must come within the receive timeout.
+    void LimitHead(std::size_t limit, bool keepsAlive)
+    {
+        headLimit_ = limit;
+        headKeepsAlive_ = keepsAlive;
+    }
     // Redirects from https to http (and from http to https) are followed only
     // when allowed; else the transfer fails with WinINet's error for them.
     void AllowSchemeChanges(bool toHttp, bool toHttps)
@@ -334,6 +345,9 @@ private:
     bool attached_ = false;
     bool follow_ = false;
     bool authenticates_ = false;
+    std::size_t headLimit_ = 0;
+    bool headKeepsAlive_ = true;
+    std::size_t headBytes_ = 0;
     bool allowToHttp_ = false;
     bool allowToHttps_ = false;
     int waitCap_ = 1000;

@@ -132,10 +132,18 @@ int Transfer::OnProgress(void *self, curl_off_t, curl_off_t dlnow, curl_off_t ul
 
 size_t Transfer::TakeHeader(const char *data, size_t length)
 {
-    lastActivity_ = Clock::now();
+    if (headKeepsAlive_)
+        lastActivity_ = Clock::now();
     std::string_view line(data, length);
     try {
-        if (line.substr(0, 5) == "HTTP/") {
+        // Each response of a redirect chain has its own allowance; its trailers share it.
+        bool status = line.substr(0, 5) == "HTTP/";
+        headBytes_ = status ? length : headBytes_ + length;
+        if (headLimit_ && headBytes_ > headLimit_) {
+            callbackError_ = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+            return 0;
+        }
+        if (status) {
             // A new response: an interim one, a redirect, or the one delivered.
             std::size_t end = line.find_first_of("\r\n");
             statusLine_.assign(line.substr(0, end));

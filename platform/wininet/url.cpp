@@ -67,6 +67,17 @@ DWORD Reparse(CURLU *u, Url &result)
 
 }  // namespace
 
+std::string Unescape(const std::string &text)
+{
+    int length = 0;
+    char *raw = curl_easy_unescape(nullptr, text.c_str(), static_cast<int>(text.size()), &length);
+    if (!raw)
+        throw std::bad_alloc();
+    std::string out(raw, static_cast<std::size_t>(length));
+    curl_free(raw);
+    return out;
+}
+
 const char *SchemeName(Scheme scheme)
 {
     switch (scheme) {

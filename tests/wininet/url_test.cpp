@@ -48,6 +48,18 @@ TEST_F(Urls, MalformedUrls)
     }
 }
 
+// A selector or path that decodes to more than one line would send commands
+// of the URL's choosing; FTP and Gopher refuse it before connecting.
+TEST_F(Urls, EncodedLineBreaksInSelectorsAndPaths)
+{
+    for (const char *url : {"gopher://127.0.0.1:9/0/a%0D%0Ab", "gopher://127.0.0.1:9/0/a%0ab", "gopher://127.0.0.1:9/0/a%0Db",
+                            "gopher://127.0.0.1:9/7/search?x%0D%0Ay", "ftp://127.0.0.1:9/a%0D%0ADELE%20b"}) {
+        EXPECT_EQ(OpenError(url), static_cast<DWORD>(ERROR_INTERNET_INVALID_URL)) << url;
+    }
+    // A search's tab is gopher's own: it goes through (to nobody, on port 9).
+    EXPECT_EQ(OpenError("gopher://127.0.0.1:9/7/search%09term"), static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
+}
+
 TEST_F(Urls, NullUrl)
 {
     EXPECT_EQ(OpenError(nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
