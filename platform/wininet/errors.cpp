@@ -172,6 +172,15 @@ thread_local LastResponse lastResponse;
 
 void SetLastResponse(DWORD code, std::string text)
 {
+    // Callers of InternetGetLastResponseInfoA commonly offer 200 characters:
+    // a longer reply is kept as far as that goes, so that they see its start
+    // rather than nothing at all.
+    constexpr std::size_t kLimit = 199;
+    if (text.size() > kLimit) {
+        text.resize(kLimit);
+        if (text.back() == '\r')
+            text.pop_back();
+    }
     lastResponse.code = code;
     lastResponse.text = std::move(text);
 }

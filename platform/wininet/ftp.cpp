@@ -21,8 +21,11 @@ constexpr const char kAnonymousPassword[] = "ftp@example.com";
 constexpr long kConnectionMaxAge = 24 * 60 * 60;
 // Long replies (a FEAT list, a banner) are kept up to this much.
 constexpr std::size_t kReplyKeep = 64 * 1024;
-// All the replies of one request.
-constexpr std::size_t kRepliesLimit = 1024 * 1024;
+// All the replies of one request (libcurl's own bound is 300 KiB).
+constexpr std::size_t kRepliesLimit = 256 * 1024;
+// libcurl sends no command line over 64 KiB; a longer user, password or name
+// is refused here with what is wrong with it.
+constexpr std::size_t kArgumentLimit = 32 * 1024;
 constexpr int kWaitCap = 20;
 
 bool Limited(DWORD timeout) { return timeout != 0 && timeout != INFINITE; }
@@ -82,6 +85,10 @@ DWORD MakeFtpLogin(const std::string &host, INTERNET_PORT port, bool hasUser, co
     }
     if (!IsSafeFtpArgument(l.user) || !IsSafeFtpArgument(l.password) || !IsSafeFtpArgument(l.host))
         return ERROR_INVALID_PARAMETER;
+    if (l.user.size() > kArgumentLimit)
+        return ERROR_INTERNET_INCORRECT_USER_NAME;
+    if (l.password.size() > kArgumentLimit)
+        return ERROR_INTERNET_INCORRECT_PASSWORD;
     login = std::move(l);
     return ERROR_SUCCESS;
 }
@@ -347,6 +354,8 @@ DWORD FtpRequest::Command(const std::string &command)
 {
     if (!IsSafeFtpArgument(command))
         return ERROR_INVALID_PARAMETER;
+    if (command.size() > kArgumentLimit)
+        return ERROR_FILENAME_EXCED_RANGE;
     curl_slist *list = curl_slist_append(quote_, ("*" + command).c_str());
     if (!list)
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -384,6 +393,8 @@ DWORD FtpRequest::TextMode(bool ascii)
 
 DWORD FtpRequest::Download(std::string_view file, bool ascii, bool withSize)
 {
+    if (file.size() > kArgumentLimit)
+        return ERROR_FILENAME_EXCED_RANGE;
     if (DWORD err = SetPath(EncodeFtpPath(file)))
         return err;
     // A text file's size on the server is no count of the bytes that come.
@@ -393,6 +404,8 @@ DWORD FtpRequest::Download(std::string_view file, bool ascii, bool withSize)
 
 DWORD FtpRequest::Listing(std::string_view directory, const char *command)
 {
+    if (directory.size() > kArgumentLimit)
+        return ERROR_FILENAME_EXCED_RANGE;
     // A path that ends in '/' is a directory to libcurl: the listing command gets it as its argument.
     std::string path;
     if (!directory.empty()) {
@@ -404,12 +417,18 @@ DWORD FtpRequest::Listing(std::string_view directory, const char *command)
         return err;
     if (curl_easy_setopt(transfer_->Easy(), CURLOPT_CUSTOMREQUEST, command) != CURLE_OK)
         return ERROR_NOT_ENOUGH_MEMORY;
+    // libcurl takes a listing as text and turns its CR LF (and any CR in a
+    // name) into LF; the debug callback sees the bytes before that.
+    listing_ = true;
+    transfer_->DeliverRaw();
     return ERROR_SUCCESS;
 }
 
 DWORD FtpRequest::Upload(std::string_view file, bool ascii, bool append, curl_read_callback read, void *data,
                          curl_off_t size)
 {
+    if (file.size() > kArgumentLimit)
+        return ERROR_FILENAME_EXCED_RANGE;
     if (DWORD err = SetPath(EncodeFtpPath(file)))
         return err;
     CURL *easy = transfer_->Easy();
@@ -571,6 +590,8 @@ int FtpRequest::OnDebug(CURL *, curl_infotype type, char *data, size_t size, voi
                 command.remove_suffix(1);
             // The password stays out of the record.
             r->lastCommand_ = Verb(command) == "PASS" ? std::string("PASS") : std::string(command);
+        } else if (type == CURLINFO_DATA_IN && r->listing_) {
+            r->transfer_->Deliver(data, size);
         } else if (type == CURLINFO_HEADER_IN) {
             std::string_view in(data, size);
             while (!in.empty()) {

@@ -148,6 +148,7 @@ private:
     std::string restoreCommand_;
 
     // the record of the exchange
+    bool listing_ = false;
     std::string lastCommand_;
     std::string partial_;  // a reply line not yet ended
     FtpReply current_;

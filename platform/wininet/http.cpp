@@ -12,8 +12,6 @@ namespace {
 constexpr std::size_t kReplyBodyKeep = 512;
 // The longest response head, trailers included, taken from a server.
 constexpr std::size_t kHeadLimit = 256 * 1024;
-// InternetGetLastResponseInfoA callers commonly offer 200 characters.
-constexpr std::size_t kReplyLimit = 199;
 
 class HttpConnection : public ConnectionHandle {
 public:
@@ -65,6 +63,9 @@ struct HeaderList {
 // The caller's headers, CRLF (or LF) separated, each "Name: value".
 DWORD ParseHeaders(const std::string &text, HeaderList &out, bool &hasPragma, bool &hasCacheControl)
 {
+    // More than a server takes, and more than libcurl would send.
+    if (text.size() > kHeadLimit)
+        return ERROR_HTTP_INVALID_HEADER;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -117,8 +118,6 @@ std::string ReplyText(const std::string &statusLine, const std::string &body)
     }
     if (plain)
         text += "\r\n" + shown;
-    if (text.size() > kReplyLimit)
-        text.resize(kReplyLimit);
     return text;
 }
 

@@ -147,7 +147,8 @@ DWORD FromCurl(CURLcode code, CURL *easy);
 // The WinINet code for an OpenSSL verify result (X509_V_ERR_*).
 DWORD FromVerifyResult(long verifyResult);
 
-// The calling thread's last server reply, for InternetGetLastResponseInfoA.
+// The calling thread's last server reply, for InternetGetLastResponseInfoA;
+// kept to its first 199 characters.
 void SetLastResponse(DWORD code, std::string text);
 
 // The WinINet code for an FTP server's failure reply (4xx, 5xx).
@@ -301,6 +302,11 @@ public:
         headLimit_ = limit;
         headKeepsAlive_ = keepsAlive;
     }
+    // The body comes through Deliver, as the bytes came from the server,
+    // instead of through libcurl's write callback (which changes the line
+    // ends of FTP text: a listing is always text to libcurl).
+    void DeliverRaw() { raw_ = true; }
+    void Deliver(const char *data, size_t length) { TakeBody(data, length); }
     // Redirects from https to http (and from http to https) are followed only
     // when allowed; else the transfer fails with WinINet's error for them.
     void AllowSchemeChanges(bool toHttp, bool toHttps)
@@ -345,6 +351,7 @@ private:
     bool attached_ = false;
     bool follow_ = false;
     bool authenticates_ = false;
+    bool raw_ = false;
     std::size_t headLimit_ = 0;
     bool headKeepsAlive_ = true;
     std::size_t headBytes_ = 0;
@@ -376,6 +383,7 @@ private:
     CURLcode result_ = CURLE_OK;
     DWORD callbackError_ = ERROR_SUCCESS;
     DWORD failed_ = ERROR_SUCCESS;
+    char errorText_[CURL_ERROR_SIZE] = {};
     bool connected_ = false;
     bool uploading_ = false;
     curl_off_t lastUp_ = 0;

@@ -69,6 +69,7 @@ DWORD Transfer::Init()
     curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
     spill_.reserve(CURL_MAX_WRITE_SIZE);
     return ERROR_SUCCESS;
 }
@@ -97,6 +98,10 @@ DWORD Transfer::Failure() const
 {
     if (callbackError_)
         return callbackError_;
+    // libcurl's own bound on what a server may send as headers or replies
+    // (a line too long to wait for) comes as a receive error, told by its text.
+    if (result_ == CURLE_RECV_ERROR && std::strstr(errorText_, "Too large response headers"))
+        return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     return FromCurl(result_, easy_);
 }
 
@@ -115,7 +120,10 @@ size_t Transfer::OnHeader(char *data, size_t size, size_t count, void *self)
 
 size_t Transfer::OnBody(char *data, size_t size, size_t count, void *self)
 {
-    return static_cast<Transfer *>(self)->TakeBody(data, size * count);
+    Transfer *t = static_cast<Transfer *>(self);
+    if (t->raw_)
+        return t->callbackError_ ? 0 : size * count;  // taken already, through Deliver
+    return t->TakeBody(data, size * count);
 }
 
 int Transfer::OnProgress(void *self, curl_off_t, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
