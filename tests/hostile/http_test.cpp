@@ -130,4 +130,13 @@ TEST(HostileHttpBodies, AGzipBombStaysPacked)
     EXPECT_EQ(d.body.substr(0, 2), "\x1f\x8b");
 }
 
+// Headers too long for any server are refused as headers, not as a lack of memory.
+TEST(HostileHttpRequests, AMegabyteOfHeaders)
+{
+    Internet session(InternetOpenA("hostile", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    Download d = Fetch(session.get(), Fault("/ok"), 0, "X-Huge: " + std::string(1 << 20, 'h'));
+    EXPECT_FALSE(d.opened);
+    EXPECT_EQ(d.error, static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER));
+}
+
 } // namespace

@@ -75,6 +75,17 @@ TEST_F(Urls, HeadersThatAreNoHeaders)
     }
 }
 
+// More than any server takes: refused as an invalid header, not as a lack of memory.
+TEST_F(Urls, HeadersTooLongToSend)
+{
+    std::string huge = "X-Huge: " + std::string(1 << 20, 'h');
+    EXPECT_EQ(OpenError("http://127.0.0.1:9/", huge.c_str()), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER));
+    std::string many;
+    for (int i = 0; i < 40000; ++i)
+        many += "X-" + std::to_string(i) + ": 1\r\n";
+    EXPECT_EQ(OpenError("http://127.0.0.1:9/", many.c_str()), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER));
+}
+
 TEST_F(Urls, AZeroByteInHeadersIsRefusedNotTakenForTheirEnd)
 {
     // "X-Test: 1" and, after the zero byte, a line that would be lost.
