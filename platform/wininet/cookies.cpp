@@ -144,11 +144,34 @@ CookieStore *OpenStore()
     return store;
 }
 
-// Created on first use and kept for the life of the process.
+// Created on first use, and released when wininet.dll is unloaded (a library
+// that loads it and is freed takes it and libcurl along) or the process ends.
+// A request still open then keeps the share in use: the store stays, as its
+// locks are the share's, and goes with the process.
+class StoreOwner {
+public:
+    StoreOwner() : store_(OpenStore()) {}
+    StoreOwner(const StoreOwner &) = delete;
+    StoreOwner &operator=(const StoreOwner &) = delete;
+    ~StoreOwner()
+    {
+        if (!store_)
+            return;
+        curl_easy_cleanup(store_->easy);
+        store_->easy = nullptr;
+        if (curl_share_cleanup(store_->share) == CURLSHE_OK)
+            delete store_;
+    }
+    CookieStore *get() const { return store_; }
+
+private:
+    CookieStore *const store_;
+};
+
 CookieStore *Store()
 {
-    static CookieStore *store = OpenStore();
-    return store;
+    static StoreOwner owner;
+    return owner.get();
 }
 
 // The store belongs to the per-user folder in effect: on first use, and
