@@ -28,8 +28,4 @@ HANDLER(InetTime);
 extern const BYTE FunctionNameList[];
 extern FUNCTIONROW FunctionTable[FUNCTION_COUNT];
 
-/* What a function not yet in this build returns: REXX error 43, its name as the text. */
-#define ERRORCODE_NOT_AVAILABLE 43u
-DWORD NotAvailable(HOSTCTX ctx, RESULTSLOT *slot, LPCSTR function);
-
 #endif

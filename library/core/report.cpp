@@ -1,6 +1,5 @@
 // Failure reporting, steered by the script's INETERR and INETHEADING.
 #include "report.h"
-#include "handlers.h"
 #include "state.h"
 
 #define RESPONSE_TEXT_SIZE 200
@@ -123,14 +122,6 @@ BYTE CompareNoCase(LPCSTR a, LPCSTR b, DWORD count)
             return (BYTE)(x - y);
     }
     return 0;
-}
-
-DWORD NotAvailable(HOSTCTX ctx, RESULTSLOT *slot, LPCSTR function)
-{
-    LPCSTR inserts[2] = {function, NULL};
-    slot->Value = (ULONG_PTR)HOST.MakeString(ctx, (ULONG_PTR)"%_ is not available in this build",
-                                             (ULONG_PTR)inserts, HOST_STR_FORMAT);
-    return ERRORCODE_NOT_AVAILABLE;
 }
 
 // Storing what the script asked for failed: an error, never a quiet success.

@@ -5,6 +5,7 @@
 #include "../core/report.h"
 #include "../core/resource.h"
 #include "../core/state.h"
+#include "../core/strings.h"
 
 // No value table: "FULL" is 0x1, "FREE" 0x2.
 static const BYTE InOptionList[] = "\x04" "FULL" "\x04" "FREE";
@@ -47,12 +48,8 @@ static DWORD ReadCount(HOSTCTX ctx, RESULTSLOT *slot, DWORD count, LPSTR *data)
     }
     if (got == count)
         return 0;
-    LPSTR shorter = HOST.MakeString(ctx, got, got, HOST_STR_FRESH);
-    if (shorter)
-        CopyMemory(shorter, buffer, got);
-    HOST.FreeMem(buffer);
-    *data = shorter;
-    return shorter ? 0 : REXX_ERROR_RESOURCES;
+    *data = Shortened(ctx, buffer, got);
+    return *data ? 0 : REXX_ERROR_RESOURCES;
 }
 
 HANDLER(InetIn)

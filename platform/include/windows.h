@@ -476,4 +476,128 @@ WINUSERAPI int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int
 WINUSERAPI int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 WINUSERAPI LPSTR WINAPI CharUpperA(LPSTR string);
 
+/* ---- KERNEL32: files, folders and processes on Windows paths ---- */
+#define FILE_SHARE_DELETE 0x00000004
+#define FILE_READ_DATA 0x0001
+#define FILE_WRITE_DATA 0x0002
+#define FILE_APPEND_DATA 0x0004
+#define GENERIC_EXECUTE 0x20000000
+#define GENERIC_ALL 0x10000000
+#define FILE_FLAG_WRITE_THROUGH 0x80000000
+#define FILE_FLAG_OVERLAPPED 0x40000000
+#define FILE_FLAG_NO_BUFFERING 0x20000000
+#define FILE_FLAG_RANDOM_ACCESS 0x10000000
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define ERROR_USER_MAPPED_FILE 1224L
+#define SW_HIDE 0
+#define BELOW_NORMAL_PRIORITY_CLASS 0x00004000
+#define ABOVE_NORMAL_PRIORITY_CLASS 0x00008000
+#define REALTIME_PRIORITY_CLASS 0x00000100
+#define DEBUG_PROCESS 0x00000001
+#define DEBUG_ONLY_THIS_PROCESS 0x00000002
+#define DETACHED_PROCESS 0x00000008
+#define CREATE_NEW_CONSOLE 0x00000010
+#define CREATE_NEW_PROCESS_GROUP 0x00000200
+#define CREATE_UNICODE_ENVIRONMENT 0x00000400
+#define CREATE_DEFAULT_ERROR_MODE 0x04000000
+#define CREATE_NO_WINDOW 0x08000000
+#define THREAD_PRIORITY_LOWEST (-2)
+#define THREAD_PRIORITY_BELOW_NORMAL (-1)
+#define THREAD_PRIORITY_NORMAL 0
+#define THREAD_PRIORITY_ABOVE_NORMAL 1
+#define THREAD_PRIORITY_HIGHEST 2
+#define THREAD_PRIORITY_ERROR_RETURN 0x7fffffff
+
+WINBASEAPI HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                                     DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+WINBASEAPI BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
+WINBASEAPI BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+WINBASEAPI BOOL WINAPI DeleteFileA(LPCSTR fileName);
+WINBASEAPI BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
+WINBASEAPI BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
+WINBASEAPI DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+WINBASEAPI BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
+WINBASEAPI DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
+WINBASEAPI DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+WINBASEAPI BOOL WINAPI SetCurrentDirectoryA(LPCSTR pathName);
+
+WINBASEAPI BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                                      LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                                      BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
+                                      LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                                      LPPROCESS_INFORMATION processInformation);
+WINBASEAPI DWORD WINAPI ResumeThread(HANDLE thread);
+WINBASEAPI BOOL WINAPI SetThreadPriority(HANDLE thread, int priority);
+WINBASEAPI int WINAPI GetThreadPriority(HANDLE thread);
+WINBASEAPI BOOL WINAPI SetPriorityClass(HANDLE process, DWORD priorityClass);
+WINBASEAPI DWORD WINAPI GetPriorityClass(HANDLE process);
+WINBASEAPI HANDLE WINAPI GetCurrentThread(void);
+WINBASEAPI HANDLE WINAPI GetCurrentProcess(void);
+WINBASEAPI DWORD WINAPI GetCurrentProcessId(void);
+WINBASEAPI BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+WINBASEAPI __attribute__((noreturn)) void WINAPI ExitProcess(UINT exitCode);
+
+/* ---- ADVAPI32: the registry ---- */
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+#define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
+#define WRITE_DAC 0x00040000L
+#define WRITE_OWNER 0x00080000L
+#define SYNCHRONIZE 0x00100000L
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_EXECUTE KEY_READ
+#define KEY_ALL_ACCESS 0xF003F
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_DWORD_BIG_ENDIAN 5
+#define REG_LINK 6
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_OPTION_VOLATILE 0x00000001L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+#define ERROR_BADDB 1009L
+#define ERROR_BADKEY 1010L
+#define ERROR_CANTOPEN 1011L
+#define ERROR_CANTREAD 1012L
+#define ERROR_CANTWRITE 1013L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_NOACCESS 998L
+
+WINADVAPI LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
+WINADVAPI LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                                      REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                                      LPDWORD disposition);
+WINADVAPI LONG WINAPI RegCloseKey(HKEY key);
+WINADVAPI LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
+WINADVAPI LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
+WINADVAPI LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE *data,
+                                     DWORD size);
+WINADVAPI LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                       LPDWORD size);
+WINADVAPI LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                                    LPSTR keyClass, LPDWORD classSize, PFILETIME lastWriteTime);
+WINADVAPI LONG WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                                    LPDWORD type, LPBYTE data, LPDWORD dataSize);
+
 #endif /* PLATFORM_WINDOWS_H */

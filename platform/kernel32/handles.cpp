@@ -50,6 +50,8 @@ bool RemoveHandle(HANDLE handle) {
 }  // namespace kernel32
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
+    // The pseudo handles of the current process and thread need no closing.
+    if (handle == GetCurrentProcess() || handle == GetCurrentThread()) return TRUE;
     if (!kernel32::RemoveHandle(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

@@ -13,6 +13,8 @@ class KernelObject {
     virtual ~KernelObject() = default;
     // WAIT_OBJECT_0 or WAIT_TIMEOUT; objects that cannot be waited on return WAIT_FAILED.
     virtual DWORD Wait(DWORD) { return WAIT_FAILED; }
+    // The Linux thread id behind a thread object; 0 for every other kind.
+    virtual DWORD ThreadId() const { return 0; }
 };
 
 // A new handle for `object`, or NULL when the table cannot grow.

@@ -24,6 +24,10 @@ class Thread : public KernelObject {
         else changed_.wait_for(hold, std::chrono::milliseconds(milliseconds), [&] { return done_; });
         return done_ ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
+    DWORD ThreadId() const override {
+        std::lock_guard hold(lock_);
+        return id_;
+    }
     DWORD ExitCode() {
         std::lock_guard hold(lock_);
         return done_ ? exitCode_ : STILL_ACTIVE;
@@ -53,7 +57,7 @@ class Thread : public KernelObject {
   private:
     LPTHREAD_START_ROUTINE start_;
     LPVOID parameter_;
-    std::mutex lock_;
+    mutable std::mutex lock_;
     std::condition_variable changed_;
     DWORD id_ = 0;
     DWORD exitCode_ = STILL_ACTIVE;

@@ -51,16 +51,6 @@ void UnlockShare(CURL *, curl_lock_data data, void *user)
     static_cast<CookieStore *>(user)->lockFor[data].unlock();
 }
 
-std::string Lowered(std::string_view text)
-{
-    std::string out(text);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 std::string_view Trimmed(std::string_view text)
 {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))

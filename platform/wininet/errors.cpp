@@ -185,6 +185,8 @@ void SetLastResponse(DWORD code, std::string text)
     lastResponse.text = std::move(text);
 }
 
+DWORD LastResponseCode() { return lastResponse.code; }
+
 }  // namespace wininet
 
 using namespace wininet;

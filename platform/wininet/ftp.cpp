@@ -30,15 +30,6 @@ constexpr int kWaitCap = 20;
 
 bool Limited(DWORD timeout) { return timeout != 0 && timeout != INFINITE; }
 
-DWORD Shorter(DWORD a, DWORD b)
-{
-    if (!Limited(a))
-        return b;
-    if (!Limited(b))
-        return a;
-    return a < b ? a : b;
-}
-
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string Verb(std::string_view command)
@@ -304,6 +295,9 @@ DWORD FtpRequest::Init()
         curl_easy_setopt(easy, CURLOPT_PASSWORD, login.password.c_str()) != CURLE_OK)
         return ERROR_NOT_ENOUGH_MEMORY;
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
+    ConfigureBuffers(easy, options_);
+    if (DWORD err = LimitAddresses(*transfer, login.host, login.port, options_.connectRetries))
+        return err;
     // FTP goes straight to the server: quote commands do not pass an HTTP proxy.
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
     curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
@@ -447,24 +441,10 @@ DWORD FtpRequest::Prepare()
     return ERROR_SUCCESS;
 }
 
-namespace {
-
-Timeouts FtpTimeouts(const Options &options)
-{
-    // The data connection goes quiet: the shorter of the handle's receive
-    // (send) timeout and its data receive (send) timeout ends the wait.
-    Timeouts t;
-    t.receive = Shorter(options.receiveTimeout, options.dataReceiveTimeout);
-    t.send = Shorter(options.sendTimeout, options.dataSendTimeout);
-    return t;
-}
-
-}  // namespace
-
 DWORD FtpRequest::Run()
 {
     Prepare();
-    DWORD err = transfer_->Run(FtpTimeouts(options_), 0, nullptr);
+    DWORD err = transfer_->Run(TimeoutsOf(options_), 0, nullptr);
     Learn();
     return err ? Failure(err) : ERROR_SUCCESS;
 }
@@ -472,7 +452,7 @@ DWORD FtpRequest::Run()
 DWORD FtpRequest::Start()
 {
     Prepare();
-    DWORD err = transfer_->Start(Transfer::Wait::FirstByte, FtpTimeouts(options_));
+    DWORD err = transfer_->Start(Transfer::Wait::FirstByte, TimeoutsOf(options_));
     if (err) {
         Learn();
         return Failure(err);
@@ -482,7 +462,7 @@ DWORD FtpRequest::Start()
 
 DWORD FtpRequest::Read(char *buffer, DWORD size, DWORD *got)
 {
-    DWORD err = transfer_->Read(buffer, size, got, FtpTimeouts(options_));
+    DWORD err = transfer_->Read(buffer, size, got, TimeoutsOf(options_));
     if (err) {
         Learn();
         return Failure(err);

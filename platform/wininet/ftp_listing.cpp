@@ -4,6 +4,7 @@
 // facts (RFC 3659), the Unix "ls -l" form and the DOS form. A line that is
 // none of them is reported as malformed and the caller skips it.
 #include "ftp_listing.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,20 +17,7 @@ namespace {
 
 constexpr std::size_t kMaxDigits = 20;
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 std::string_view TrimLineEnd(std::string_view line)
 {

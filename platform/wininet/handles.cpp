@@ -177,7 +177,13 @@ BOOL WINAPI InternetReadFile(HINTERNET file, LPVOID buffer, DWORD numberOfBytesT
         if (!numberOfBytesRead || (!buffer && numberOfBytesToRead))
             return ERROR_INVALID_PARAMETER;
         *numberOfBytesRead = 0;
-        return h->Read(buffer, numberOfBytesToRead, numberOfBytesRead);
+        if (DWORD e = h->Read(buffer, numberOfBytesToRead, numberOfBytesRead))
+            return e;
+        // INTERNET_FLAG_NEED_FILE: the data file holds everything read so far.
+        const Handle::Request *request = h->RequestInfo();
+        if (request && request->dataFile && *numberOfBytesRead)
+            return request->dataFile->Append(buffer, *numberOfBytesRead);
+        return ERROR_SUCCESS;
     });
     if (err) {
         SetLastError(err);

@@ -28,22 +28,6 @@ bool IsTokenChar(char c)
     return !std::strchr("()<>@,;:\\\"/[]?={}", c);
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 struct HeaderList {
     curl_slist *list = nullptr;
     HeaderList() = default;
@@ -210,6 +194,7 @@ protected:
         transfer.LimitHead(kHeadLimit, false);
         transfer.AllowSchemeChanges(flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP,
                                     flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS);
+        transfer.KeepCertificate();
 
         // Credentials from the URL, else from the handle's options; none at all with NO_AUTH.
         if (!FitsInHeader(options.userName) || !FitsInHeader(options.password))

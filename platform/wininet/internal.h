@@ -8,6 +8,8 @@
 
 #include <curl/curl.h>
 
+#include "text.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -69,12 +71,49 @@ struct Options {
     DWORD dataReceiveTimeout = 30000;
     DWORD readBufferSize = 4096;
     DWORD writeBufferSize = 4096;
+    DWORD requestPriority = 0;  // HTTP requests only
 };
 
 // Process-wide settings, those of the NULL handle; read and written under HandleLock().
 Options &ProcessOptions();
 // The HTTP version every request uses (INTERNET_OPTION_HTTP_VERSION), process-wide.
 HTTP_VERSION_INFO HttpVersion();
+// What PRECONFIG stands for: the process-wide setting if one was made, else the
+// proxy environment variables libcurl reads. Other access types stay as they are.
+ProxySettings ResolvedProxy(const ProxySettings &settings);
+
+// ---- the connected state and dial-up ----
+
+// INTERNET_STATE_* for INTERNET_OPTION_CONNECTED_STATE: the machine's state, or
+// the offline mode an application chose, and whether transfers are under way.
+DWORD ConnectedStateWord();
+// INTERNET_OPTION_CONNECTED_STATE set: offline mode on or off.
+DWORD SetConnectedState(const INTERNET_CONNECTED_INFO &info);
+// Offline mode is on: nothing is fetched from the network.
+bool OfflineMode();
+// Transfers are under way in this process (INTERNET_STATE_BUSY).
+bool TransfersBusy();
+
+// ---- data files (INTERNET_FLAG_NEED_FILE) ----
+
+// A file in the per-user folder that receives a copy of what is read from a
+// URL handle; removed with the handle.
+class DataFile {
+public:
+    // Makes the file, named after the URL's last path segment.
+    static DWORD Create(const std::string &urlPath, std::shared_ptr<DataFile> &file);
+    DataFile(const DataFile &) = delete;
+    DataFile &operator=(const DataFile &) = delete;
+    ~DataFile();
+    const std::string &Path() const { return path_; }
+    DWORD Append(const void *data, DWORD size);
+
+private:
+    DataFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    const std::string path_;
+    const int fd_;
+    std::mutex lock_;
+};
 
 // ---- handles ----
 
@@ -91,7 +130,8 @@ public:
     DWORD Type() const { return type_; }
     HINTERNET Value() const { return value_; }
     const std::shared_ptr<Handle> &Parent() const { return parent_; }
-    DWORD_PTR Context() const { return context_; }
+    DWORD_PTR Context() const { return context_.load(); }
+    void SetContext(DWORD_PTR context) { context_.store(context); }
     bool IsClosed() const { return closed_.load(); }
     const std::atomic<bool> &ClosedFlag() const { return closed_; }
 
@@ -110,6 +150,17 @@ public:
     // The handle has left the table: wake and stop whatever waits on it.
     virtual void OnClose() {}
 
+    // What a URL handle's request was, as options tell it.
+    struct Request {
+        DWORD flags = 0;                     // INTERNET_REQFLAG_*
+        std::string certificate;             // the server's certificate as text; empty without TLS
+        std::shared_ptr<DataFile> dataFile;  // INTERNET_FLAG_NEED_FILE: a copy of what is read
+    };
+    // Set once, before the handle is registered; fixed from then on.
+    void Describe(Request request) { request_ = std::make_unique<const Request>(std::move(request)); }
+    // Null for handles that are no URL handle.
+    const Request *RequestInfo() const { return request_.get(); }
+
 protected:
     Options options_;  // guarded by HandleLock()
 
@@ -117,10 +168,11 @@ private:
     friend class HandleTable;
     const DWORD type_;
     const std::shared_ptr<Handle> parent_;
-    const DWORD_PTR context_;
+    std::atomic<DWORD_PTR> context_;
     HINTERNET value_ = nullptr;
     std::vector<HINTERNET> children_;  // guarded by HandleLock()
     std::atomic<bool> closed_{false};
+    std::unique_ptr<const Request> request_;
 };
 
 // Enters a new handle into the table, under its parent; gives its HINTERNET.
@@ -150,6 +202,8 @@ DWORD FromVerifyResult(long verifyResult);
 // The calling thread's last server reply, for InternetGetLastResponseInfoA;
 // kept to its first 199 characters.
 void SetLastResponse(DWORD code, std::string text);
+// Its code (INTERNET_OPTION_EXTENDED_ERROR).
+DWORD LastResponseCode();
 
 // The WinINet code for an FTP server's failure reply (4xx, 5xx).
 DWORD FromFtpReply(int code);
@@ -192,6 +246,8 @@ ProxyChoice ChooseProxy(const ProxySettings &settings, const Url &url);
 std::string ProxyForScheme(const std::string &list, const char *scheme);
 // Whether host (and port) is in the bypass list.
 bool Bypassed(const std::string &bypass, const std::string &host, INTERNET_PORT port);
+// Whether a request to url under these settings goes through a proxy.
+bool GoesThroughProxy(const Options &options, const Url &url);
 
 // ---- sessions and connections ----
 
@@ -264,6 +320,8 @@ DWORD OpenGopherUrl(const std::shared_ptr<SessionHandle> &session, const OpenUrl
                     std::shared_ptr<Handle> &file);
 DWORD OpenFtpUrl(const std::shared_ptr<SessionHandle> &session, const OpenUrlParams &params,
                  std::shared_ptr<Handle> &file);
+// What the options of a URL handle just opened tell about its request.
+DWORD DescribeRequest(const SessionHandle &session, const OpenUrlParams &params, Handle &file);
 
 // ---- the transfer engine ----
 
@@ -314,6 +372,10 @@ public:
         allowToHttp_ = toHttp;
         allowToHttps_ = toHttps;
     }
+    // Keeps the server certificate of each response (as WinINet's text) while the connection is there.
+    void KeepCertificate() { keepCertificate_ = true; }
+    // Connects to host:port only at these addresses ("host:port:addr,addr"), in this order.
+    DWORD PinAddresses(const std::string &entry);
     // The longest wait for the sockets before libcurl is asked again; FTP
     // needs it short, as libcurl at times leaves the connect of a passive
     // data connection to its next call without a timer to get there.
@@ -328,6 +390,8 @@ public:
     DWORD Run(const Timeouts &timeouts, std::size_t keep, std::string *body);
 
     long ResponseCode() const { return status_; }
+    // The certificate of the connection the delivered response came on; empty without TLS.
+    const std::string &Certificate() const { return certificate_; }
     const std::string &StatusLine() const { return statusLine_; }
     bool SawSetCookie() const { return sawSetCookie_; }
     std::string EffectiveUrl() const;
@@ -349,6 +413,7 @@ private:
     CURLM *const multi_;
     const std::atomic<bool> *const cancelled_;
     bool attached_ = false;
+    bool busy_ = false;  // counted among the transfers under way
     bool follow_ = false;
     bool authenticates_ = false;
     bool raw_ = false;
@@ -357,6 +422,9 @@ private:
     std::size_t headBytes_ = 0;
     bool allowToHttp_ = false;
     bool allowToHttps_ = false;
+    bool keepCertificate_ = false;
+    std::string certificate_;
+    curl_slist *pinned_ = nullptr;
     int waitCap_ = 1000;
 
     // response head
@@ -401,6 +469,8 @@ public:
     DWORD QueryOwnOption(DWORD option, void *buffer, DWORD *length) override;
     void OnClose() override;
     const OpenUrlParams &Params() const { return params_; }
+    // The certificate the delivered response came with (https); empty otherwise.
+    const std::string &Certificate() const { return certificate_; }
 
 protected:
     // The protocol's part of setting up a transfer of this URL.
@@ -414,6 +484,7 @@ protected:
     std::mutex io_;  // one call at a time on the libcurl handles below
     std::unique_ptr<Transfer> transfer_;
     std::string effectiveUrl_;  // set before the handle is registered
+    std::string certificate_;   // likewise
 
 private:
     const std::shared_ptr<ConnectionPool> pool_;
@@ -428,6 +499,10 @@ bool FitsInHeader(std::string_view text);
 // behaviour as WinINet's (no signals, no progress meter).
 DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &url, DWORD flags, bool useCookies);
 Timeouts TimeoutsOf(const Options &options);
+// The read and write buffer sizes, within what libcurl takes.
+void ConfigureBuffers(CURL *easy, const Options &options);
+// INTERNET_OPTION_CONNECT_RETRIES: at most this many of a host name's addresses are tried.
+DWORD LimitAddresses(Transfer &transfer, const std::string &host, INTERNET_PORT port, DWORD retries);
 
 // ---- TLS ----
 
@@ -440,6 +515,9 @@ struct TlsPolicy {
 DWORD ConfigureTls(CURL *easy, const TlsPolicy &policy);
 // <userdir>/certificates/root.pem
 std::string UserRootStore();
+// The certificate of the TLS connection a transfer is on, as WinINet's text
+// block; empty when the connection has no TLS.
+std::string CertificateText(CURL *easy);
 
 // ---- cookies ----
 

@@ -1,5 +1,7 @@
 // InternetQueryOptionA and InternetSetOptionA: the options a handle stores,
-// and the process-wide ones of the NULL handle.
+// the process-wide ones of the NULL handle, and what a URL handle's request
+// tells. Which option goes with which kind of handle, and which can be set,
+// is WinINet's: the table below.
 #include "internal.h"
 
 #include <cstdlib>
@@ -10,6 +12,101 @@ namespace wininet {
 namespace {
 
 HTTP_VERSION_INFO httpVersion = {1, 1};  // guarded by HandleLock()
+
+// The kinds of handle an option goes with.
+enum Where : unsigned {
+    kNone = 1,        // the NULL handle: the process
+    kSession = 2,
+    kConnection = 4,  // FTP, Gopher and HTTP connections, FTP finds
+    kRequest = 8,     // URL handles
+    kHttpRequest = 16,
+    kHandles = kSession | kConnection | kRequest | kHttpRequest,
+    kAll = kNone | kHandles,
+};
+
+enum Access : unsigned { kQuery = 1, kSet = 2, kBoth = kQuery | kSet };
+
+struct Rule {
+    DWORD option;
+    unsigned where;
+    unsigned access;
+};
+
+// Options not in this table are no options (ERROR_INTERNET_INVALID_OPTION).
+constexpr Rule kRules[] = {
+    {INTERNET_OPTION_CONNECT_TIMEOUT, kAll, kBoth},
+    {INTERNET_OPTION_CONNECT_RETRIES, kAll, kBoth},
+    {INTERNET_OPTION_SEND_TIMEOUT, kAll, kBoth},
+    {INTERNET_OPTION_RECEIVE_TIMEOUT, kAll, kBoth},
+    {INTERNET_OPTION_DATA_SEND_TIMEOUT, kAll, kBoth},
+    {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kAll, kBoth},
+    {INTERNET_OPTION_READ_BUFFER_SIZE, kAll, kBoth},
+    {INTERNET_OPTION_WRITE_BUFFER_SIZE, kAll, kBoth},
+    {INTERNET_OPTION_PROXY, kAll, kBoth},
+    {INTERNET_OPTION_HTTP_VERSION, kAll, kBoth},
+    {INTERNET_OPTION_CONNECTED_STATE, kAll, kBoth},
+    {INTERNET_OPTION_VERSION, kAll, kQuery},
+    {INTERNET_OPTION_EXTENDED_ERROR, kAll, kQuery},
+    {INTERNET_OPTION_END_BROWSER_SESSION, kAll, kSet},
+    {INTERNET_OPTION_REFRESH, kAll, kSet},
+    {INTERNET_OPTION_SETTINGS_CHANGED, kAll, kSet},
+    {INTERNET_OPTION_USER_AGENT, kHandles, kBoth},
+    {INTERNET_OPTION_USERNAME, kHandles, kBoth},
+    {INTERNET_OPTION_PASSWORD, kHandles, kBoth},
+    {INTERNET_OPTION_PROXY_USERNAME, kHandles, kBoth},
+    {INTERNET_OPTION_PROXY_PASSWORD, kHandles, kBoth},
+    {INTERNET_OPTION_CONTEXT_VALUE, kHandles, kBoth},
+    {INTERNET_OPTION_HANDLE_TYPE, kHandles, kQuery},
+    {INTERNET_OPTION_PARENT_HANDLE, kHandles, kQuery},
+    {INTERNET_OPTION_REQUEST_FLAGS, kRequest | kHttpRequest, kQuery},
+    {INTERNET_OPTION_URL, kRequest | kHttpRequest, kQuery},
+    {INTERNET_OPTION_DATAFILE_NAME, kRequest | kHttpRequest, kQuery},
+    {INTERNET_OPTION_SECURITY_CERTIFICATE, kRequest | kHttpRequest, kQuery},
+    {INTERNET_OPTION_REQUEST_PRIORITY, kHttpRequest, kBoth},
+    // No cache to key and no client certificates here: these fail where they apply.
+    {INTERNET_OPTION_SECONDARY_CACHE_KEY, kHttpRequest, kBoth},
+    {INTERNET_OPTION_SECURITY_SELECT_CLIENT_CERT, kHttpRequest, kBoth},
+};
+
+const Rule *RuleOf(DWORD option)
+{
+    for (const Rule &rule : kRules) {
+        if (rule.option == option)
+            return &rule;
+    }
+    return nullptr;
+}
+
+Where KindOf(const std::shared_ptr<Handle> &h)
+{
+    if (!h)
+        return kNone;
+    switch (h->Type()) {
+    case INTERNET_HANDLE_TYPE_INTERNET:
+        return kSession;
+    case INTERNET_HANDLE_TYPE_HTTP_REQUEST:
+        return kHttpRequest;
+    default:
+        return h->RequestInfo() ? kRequest : kConnection;
+    }
+}
+
+// The handle named (none for NULL), and whether the option may be used on it so.
+DWORD Admit(HINTERNET handle, DWORD option, Access access, std::shared_ptr<Handle> &h)
+{
+    if (handle) {
+        if (DWORD err = FindHandle(handle, h))
+            return err;
+    }
+    const Rule *rule = RuleOf(option);
+    if (!rule)
+        return ERROR_INTERNET_INVALID_OPTION;
+    if (!(rule->access & access))
+        return access == kSet ? ERROR_INTERNET_OPTION_NOT_SETTABLE : ERROR_INTERNET_INVALID_OPTION;
+    if (!(rule->where & KindOf(h)))
+        return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
+    return ERROR_SUCCESS;
+}
 
 DWORD CopyFixed(const void *value, DWORD size, void *buffer, DWORD *length)
 {
@@ -32,48 +129,10 @@ const char *Environment(const char *lower, const char *upper)
     return v && *v ? v : nullptr;
 }
 
-// What PRECONFIG stands for: the process-wide setting if one was made, else
-// the proxy environment variables libcurl reads.
-ProxySettings Resolved(const ProxySettings &settings)
-{
-    if (settings.accessType == INTERNET_OPEN_TYPE_DIRECT || settings.accessType == INTERNET_OPEN_TYPE_PROXY)
-        return settings;
-    {
-        std::lock_guard<std::mutex> hold(HandleLock());
-        const ProxySettings &process = ProcessOptions().proxy;
-        if (process.accessType == INTERNET_OPEN_TYPE_DIRECT || process.accessType == INTERNET_OPEN_TYPE_PROXY)
-            return process;
-    }
-    ProxySettings out;
-    const char *http = Environment("http_proxy", nullptr);
-    const char *https = Environment("https_proxy", "HTTPS_PROXY");
-    const char *all = Environment("all_proxy", "ALL_PROXY");
-    const char *none = Environment("no_proxy", "NO_PROXY");
-    if (!http && !https && !all) {
-        out.accessType = INTERNET_OPEN_TYPE_DIRECT;
-        return out;
-    }
-    out.accessType = INTERNET_OPEN_TYPE_PROXY;
-    if (http)
-        out.list += std::string("http=") + http;
-    if (https)
-        out.list += std::string(out.list.empty() ? "" : " ") + "https=" + https;
-    if (all)
-        out.list += std::string(out.list.empty() ? "" : " ") + all;
-    if (none) {
-        out.bypass = none;
-        for (char &c : out.bypass) {
-            if (c == ',')
-                c = ';';
-        }
-    }
-    return out;
-}
-
 // INTERNET_PROXY_INFO with its lists behind it in the caller's buffer.
 DWORD CopyProxy(const ProxySettings &settings, void *buffer, DWORD *length)
 {
-    ProxySettings s = Resolved(settings);
+    ProxySettings s = ResolvedProxy(settings);
     std::size_t size = sizeof(INTERNET_PROXY_INFO);
     if (!s.list.empty())
         size += s.list.size() + 1;
@@ -122,6 +181,8 @@ DWORD *NumberOption(Options &o, DWORD option)
         return &o.readBufferSize;
     case INTERNET_OPTION_WRITE_BUFFER_SIZE:
         return &o.writeBufferSize;
+    case INTERNET_OPTION_REQUEST_PRIORITY:
+        return &o.requestPriority;
     default:
         return nullptr;
     }
@@ -164,15 +225,34 @@ void Change(const std::shared_ptr<Handle> &h, const std::function<void(Options &
     change(ProcessOptions());
 }
 
+// What a URL handle's request tells.
+DWORD QueryRequest(const Handle &h, DWORD option, void *buffer, DWORD *length)
+{
+    const Handle::Request *request = h.RequestInfo();
+    switch (option) {
+    case INTERNET_OPTION_REQUEST_FLAGS:
+        return CopyNumber(request ? request->flags : 0, buffer, length);
+    case INTERNET_OPTION_DATAFILE_NAME:
+        if (!request || !request->dataFile)
+            return ERROR_INTERNET_ITEM_NOT_FOUND;
+        return CopyStringOption(request->dataFile->Path(), buffer, length);
+    case INTERNET_OPTION_SECURITY_CERTIFICATE:
+        // A request without TLS has no certificate to show.
+        if (!request || request->certificate.empty())
+            return ERROR_INTERNET_INVALID_OPERATION;
+        return CopyStringOption(request->certificate, buffer, length);
+    default:
+        return ERROR_INTERNET_INVALID_OPTION;
+    }
+}
+
 DWORD Query(HINTERNET handle, DWORD option, void *buffer, DWORD *length)
 {
     if (!length)
         return ERROR_INVALID_PARAMETER;
     std::shared_ptr<Handle> h;
-    if (handle) {
-        if (DWORD err = FindHandle(handle, h))
-            return err;
-    }
+    if (DWORD err = Admit(handle, option, kQuery, h))
+        return err;
     Options o = SettingsOf(h);
     if (DWORD *number = NumberOption(o, option))
         return CopyNumber(*number, buffer, length);
@@ -189,31 +269,27 @@ DWORD Query(HINTERNET handle, DWORD option, void *buffer, DWORD *length)
     }
     case INTERNET_OPTION_PROXY:
         return CopyProxy(o.proxy, buffer, length);
+    case INTERNET_OPTION_CONNECTED_STATE:
+        return CopyNumber(ConnectedStateWord(), buffer, length);
+    case INTERNET_OPTION_EXTENDED_ERROR:
+        return CopyNumber(LastResponseCode(), buffer, length);
     case INTERNET_OPTION_HANDLE_TYPE:
-        if (!h)
-            return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
         return CopyNumber(h->Type(), buffer, length);
     case INTERNET_OPTION_PARENT_HANDLE: {
-        if (!h)
-            return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
         HINTERNET parent = h->Parent() ? h->Parent()->Value() : nullptr;
         return CopyFixed(&parent, sizeof parent, buffer, length);
     }
     case INTERNET_OPTION_CONTEXT_VALUE: {
-        if (!h)
-            return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
         DWORD_PTR context = h->Context();
         return CopyFixed(&context, sizeof context, buffer, length);
     }
-    case INTERNET_OPTION_URL: {
-        if (!h)
-            return ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
-        DWORD err = h->QueryOwnOption(option, buffer, length);
-        return err == ERROR_INTERNET_INVALID_OPTION ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE : err;
-    }
+    case INTERNET_OPTION_URL:
+        return h->QueryOwnOption(option, buffer, length);
+    case INTERNET_OPTION_REQUEST_FLAGS:
+    case INTERNET_OPTION_DATAFILE_NAME:
+    case INTERNET_OPTION_SECURITY_CERTIFICATE:
+        return QueryRequest(*h, option, buffer, length);
     default:
-        if (h)
-            return h->QueryOwnOption(option, buffer, length);
         return ERROR_INTERNET_INVALID_OPTION;
     }
 }
@@ -245,21 +321,30 @@ DWORD SetProxy(const std::shared_ptr<Handle> &h, const void *buffer, DWORD lengt
     return ERROR_SUCCESS;
 }
 
+// A number of exactly four bytes.
+DWORD NumberIn(const void *buffer, DWORD length, DWORD &value)
+{
+    if (length != sizeof(DWORD))
+        return ERROR_INTERNET_BAD_OPTION_LENGTH;
+    if (!buffer)
+        return ERROR_INVALID_PARAMETER;
+    std::memcpy(&value, buffer, sizeof value);
+    return ERROR_SUCCESS;
+}
+
 DWORD Set(HINTERNET handle, DWORD option, const void *buffer, DWORD length)
 {
     std::shared_ptr<Handle> h;
-    if (handle) {
-        if (DWORD err = FindHandle(handle, h))
-            return err;
-    }
+    if (DWORD err = Admit(handle, option, kSet, h))
+        return err;
     Options probe;
     if (NumberOption(probe, option)) {
-        if (length != sizeof(DWORD))
-            return ERROR_INTERNET_BAD_OPTION_LENGTH;
-        if (!buffer)
-            return ERROR_INVALID_PARAMETER;
         DWORD value;
-        std::memcpy(&value, buffer, sizeof value);
+        if (DWORD err = NumberIn(buffer, length, value))
+            return err;
+        // A buffer holds at least a byte.
+        if (!value && (option == INTERNET_OPTION_READ_BUFFER_SIZE || option == INTERNET_OPTION_WRITE_BUFFER_SIZE))
+            return ERROR_INVALID_PARAMETER;
         Change(h, [&](Options &o) { *NumberOption(o, option) = value; });
         return ERROR_SUCCESS;
     }
@@ -290,6 +375,25 @@ DWORD Set(HINTERNET handle, DWORD option, const void *buffer, DWORD length)
         httpVersion = v;
         return ERROR_SUCCESS;
     }
+    case INTERNET_OPTION_CONNECTED_STATE: {
+        if (length != sizeof(INTERNET_CONNECTED_INFO))
+            return ERROR_INTERNET_BAD_OPTION_LENGTH;
+        if (!buffer)
+            return ERROR_INVALID_PARAMETER;
+        INTERNET_CONNECTED_INFO info;
+        std::memcpy(&info, buffer, sizeof info);
+        return SetConnectedState(info);
+    }
+    case INTERNET_OPTION_CONTEXT_VALUE: {
+        if (length != sizeof(DWORD_PTR))
+            return ERROR_INTERNET_BAD_OPTION_LENGTH;
+        if (!buffer)
+            return ERROR_INVALID_PARAMETER;
+        DWORD_PTR context;
+        std::memcpy(&context, buffer, sizeof context);
+        h->SetContext(context);
+        return ERROR_SUCCESS;
+    }
     case INTERNET_OPTION_END_BROWSER_SESSION:
         EndCookieSession();
         return ERROR_SUCCESS;
@@ -297,12 +401,8 @@ DWORD Set(HINTERNET handle, DWORD option, const void *buffer, DWORD length)
     case INTERNET_OPTION_REFRESH:
         // Settings are read when a request is made; there is nothing to reload.
         return ERROR_SUCCESS;
-    case INTERNET_OPTION_HANDLE_TYPE:
-    case INTERNET_OPTION_PARENT_HANDLE:
-    case INTERNET_OPTION_URL:
-    case INTERNET_OPTION_VERSION:
-        return ERROR_INTERNET_OPTION_NOT_SETTABLE;
     default:
+        // The cache key and the client certificate: nothing here could honour them.
         return ERROR_INTERNET_INVALID_OPTION;
     }
 }
@@ -319,6 +419,42 @@ HTTP_VERSION_INFO HttpVersion()
 {
     std::lock_guard<std::mutex> hold(HandleLock());
     return httpVersion;
+}
+
+ProxySettings ResolvedProxy(const ProxySettings &settings)
+{
+    if (settings.accessType == INTERNET_OPEN_TYPE_DIRECT || settings.accessType == INTERNET_OPEN_TYPE_PROXY)
+        return settings;
+    {
+        std::lock_guard<std::mutex> hold(HandleLock());
+        const ProxySettings &process = ProcessOptions().proxy;
+        if (process.accessType == INTERNET_OPEN_TYPE_DIRECT || process.accessType == INTERNET_OPEN_TYPE_PROXY)
+            return process;
+    }
+    ProxySettings out;
+    const char *http = Environment("http_proxy", nullptr);
+    const char *https = Environment("https_proxy", "HTTPS_PROXY");
+    const char *all = Environment("all_proxy", "ALL_PROXY");
+    const char *none = Environment("no_proxy", "NO_PROXY");
+    if (!http && !https && !all) {
+        out.accessType = INTERNET_OPEN_TYPE_DIRECT;
+        return out;
+    }
+    out.accessType = INTERNET_OPEN_TYPE_PROXY;
+    if (http)
+        out.list += std::string("http=") + http;
+    if (https)
+        out.list += std::string(out.list.empty() ? "" : " ") + "https=" + https;
+    if (all)
+        out.list += std::string(out.list.empty() ? "" : " ") + all;
+    if (none) {
+        out.bypass = none;
+        for (char &c : out.bypass) {
+            if (c == ',')
+                c = ';';
+        }
+    }
+    return out;
 }
 
 DWORD CopyStringOption(const std::string &value, void *buffer, DWORD *length)

@@ -6,16 +6,6 @@ namespace wininet {
 
 namespace {
 
-std::string Lowered(std::string_view text)
-{
-    std::string out(text);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // Entries are separated by spaces, semicolons or commas.
 std::vector<std::string> Entries(const std::string &list)
 {
@@ -141,6 +131,11 @@ ProxyChoice ChooseProxy(const ProxySettings &settings, const Url &url)
         break;
     }
     return choice;
+}
+
+bool GoesThroughProxy(const Options &options, const Url &url)
+{
+    return !ChooseProxy(ResolvedProxy(options.proxy), url).proxy.empty();
 }
 
 }  // namespace wininet

@@ -148,6 +148,9 @@ HINTERNET WINAPI InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET
             e = ConnectGopher(s, params, connection);
             break;
         case INTERNET_SERVICE_FTP:
+            // An FTP login is made at once, and offline there is no network to make it on.
+            if (OfflineMode())
+                return ERROR_INTERNET_DISCONNECTED;
             if (!params.port)
                 params.port = INTERNET_DEFAULT_FTP_PORT;
             e = ConnectFtp(s, params, connection);

@@ -4,11 +4,15 @@
 // store (<userdir>/certificates/root.pem) is trusted besides the system's.
 #include "internal.h"
 
+#include <platform/cp1252.h>
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
 #include <sys/stat.h>
+
+#include <ctime>
 
 namespace wininet {
 
@@ -86,7 +90,68 @@ CURLcode OnSslContext(CURL *easy, void *sslContext, void *data)
     return CURLE_OK;
 }
 
+// A name's values, one a line in the certificate's order, in the ANSI code page.
+std::string NameLines(X509_NAME *name)
+{
+    std::string out;
+    for (int i = 0; name && i < X509_NAME_entry_count(name); ++i) {
+        unsigned char *utf8 = nullptr;
+        int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, i)));
+        if (length < 0)
+            continue;
+        std::string line;
+        for (int k = 0; k < length;) {
+            unsigned char c = utf8[k];
+            int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+            char32_t code = extra ? c & (0x3F >> extra) : c;
+            for (int j = 1; j <= extra && k + j < length; ++j)
+                code = (code << 6) | (utf8[k + j] & 0x3F);
+            k += extra + 1;
+            line += static_cast<char>(code > 0xFFFF ? '?' : platform::cp1252::FromUnicode(static_cast<char16_t>(code)));
+        }
+        OPENSSL_free(utf8);
+        out += line + "\r\n";
+    }
+    return out;
+}
+
+std::string TimeText(const ASN1_TIME *time)
+{
+    struct tm parts = {};
+    if (!time || ASN1_TIME_to_tm(time, &parts) != 1)
+        return std::string();
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
 }  // namespace
+
+std::string CertificateText(CURL *easy)
+{
+    curl_tlssessioninfo *info = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_TLS_SSL_PTR, &info) != CURLE_OK || !info ||
+        info->backend != CURLSSLBACKEND_OPENSSL || !info->internals)
+        return std::string();
+    SSL *ssl = static_cast<SSL *>(info->internals);
+    X509 *cert = SSL_get0_peer_certificate(ssl);
+    if (!cert)
+        return std::string();
+    const SSL_CIPHER *cipher = SSL_get_current_cipher(ssl);
+    int bits = cipher ? SSL_CIPHER_get_bits(cipher, nullptr) : 0;
+    const char *strength = bits >= 128 ? "High" : bits >= 56 ? "Medium" : "Low";
+    int signature = X509_get_signature_nid(cert);
+    const char *signatureName = signature != NID_undef ? OBJ_nid2ln(signature) : nullptr;
+    std::string text = "Subject:\r\n" + NameLines(X509_get_subject_name(cert));
+    text += "Issuer:\r\n" + NameLines(X509_get_issuer_name(cert));
+    text += "Effective Date:\t" + TimeText(X509_get0_notBefore(cert)) + "\r\n";
+    text += "Expiration Date:\t" + TimeText(X509_get0_notAfter(cert)) + "\r\n";
+    text += std::string("Security Protocol:\t") + SSL_get_version(ssl) + "\r\n";
+    text += std::string("Signature Type:\t") + (signatureName ? signatureName : "") + "\r\n";
+    text += std::string("Encryption Type:\t") + (cipher ? SSL_CIPHER_get_name(cipher) : "") + "\r\n";
+    text += std::string("Privacy Strength:\t") + strength + " (" + std::to_string(bits) + " bits)";
+    return text;
+}
 
 std::string UserRootStore() { return UserDirectory() + "/certificates/root.pem"; }
 

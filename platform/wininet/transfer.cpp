@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
 namespace wininet {
 
 namespace {
@@ -29,7 +33,28 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 
 bool Limited(DWORD timeout) { return timeout != 0 && timeout != INFINITE; }
 
+// The shorter of two timeouts, where 0 and INFINITE mean none.
+DWORD Shorter(DWORD a, DWORD b)
+{
+    if (!Limited(a))
+        return b;
+    if (!Limited(b))
+        return a;
+    return a < b ? a : b;
+}
+
+// libcurl's bounds for its receive and upload buffers.
+constexpr DWORD kReadBufferMin = 1024, kReadBufferMax = 512 * 1024;
+constexpr DWORD kWriteBufferMin = 16 * 1024, kWriteBufferMax = 2 * 1024 * 1024;
+
+long Bounded(DWORD value, DWORD low, DWORD high) { return static_cast<long>(value < low ? low : value > high ? high : value); }
+
+// Transfers attached to a multi handle and not yet done.
+std::atomic<int> busyTransfers{0};
+
 }  // namespace
+
+bool TransfersBusy() { return busyTransfers.load() > 0; }
 
 DWORD InitCurl()
 {
@@ -41,9 +66,11 @@ DWORD InitCurl()
 
 Timeouts TimeoutsOf(const Options &options)
 {
+    // The data goes quiet: the shorter of the handle's receive (send) timeout
+    // and its data receive (send) timeout ends the wait.
     Timeouts t;
-    t.receive = options.receiveTimeout;
-    t.send = options.sendTimeout;
+    t.receive = Shorter(options.receiveTimeout, options.dataReceiveTimeout);
+    t.send = Shorter(options.sendTimeout, options.dataSendTimeout);
     return t;
 }
 
@@ -54,6 +81,17 @@ Transfer::~Transfer()
     Detach();
     if (easy_)
         curl_easy_cleanup(easy_);
+    curl_slist_free_all(pinned_);
+}
+
+DWORD Transfer::PinAddresses(const std::string &entry)
+{
+    curl_slist *list = curl_slist_append(pinned_, entry.c_str());
+    if (!list)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    pinned_ = list;
+    curl_easy_setopt(easy_, CURLOPT_RESOLVE, pinned_);
+    return ERROR_SUCCESS;
 }
 
 DWORD Transfer::Init()
@@ -83,11 +121,17 @@ DWORD Transfer::Attach()
     if (mc != CURLM_OK)
         return ERROR_INTERNET_INTERNAL_ERROR;
     attached_ = true;
+    busy_ = true;
+    ++busyTransfers;
     return ERROR_SUCCESS;
 }
 
 void Transfer::Detach()
 {
+    if (busy_) {
+        busy_ = false;
+        --busyTransfers;
+    }
     if (attached_) {
         curl_multi_remove_handle(multi_, easy_);
         attached_ = false;
@@ -153,6 +197,9 @@ size_t Transfer::TakeHeader(const char *data, size_t length)
         }
         if (status) {
             // A new response: an interim one, a redirect, or the one delivered.
+            // Its connection is there now, and with it the certificate.
+            if (keepCertificate_)
+                certificate_ = CertificateText(easy_);
             std::size_t end = line.find_first_of("\r\n");
             statusLine_.assign(line.substr(0, end));
             blockStatus_ = 0;
@@ -260,6 +307,10 @@ void Transfer::Collect()
     while (CURLMsg *msg = curl_multi_info_read(multi_, &left)) {
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy_) {
             done_ = true;
+            if (busy_) {
+                busy_ = false;
+                --busyTransfers;
+            }
             result_ = msg->data.result;
             long code = 0;
             if (curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code)
@@ -399,6 +450,51 @@ bool FitsInHeader(std::string_view text)
     return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+// INTERNET_OPTION_CONNECT_RETRIES: the addresses of a host name are tried one
+// after the other, at most this many of them (at least one).
+DWORD LimitAddresses(Transfer &transfer, const std::string &host, INTERNET_PORT port, DWORD retries)
+{
+    std::size_t limit = std::max<DWORD>(retries, 1);
+    unsigned char literal[sizeof(struct in6_addr)];
+    if (inet_pton(AF_INET, host.c_str(), literal) == 1 || inet_pton(AF_INET6, host.c_str(), literal) == 1)
+        return ERROR_SUCCESS;
+    struct addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo *found = nullptr;
+    // A name that does not resolve is left to libcurl, which reports it.
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+        return ERROR_SUCCESS;
+    std::vector<std::string> addresses;
+    try {
+        for (struct addrinfo *a = found; a; a = a->ai_next) {
+            char text[INET6_ADDRSTRLEN];
+            if (getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0)
+                continue;
+            std::string address = a->ai_family == AF_INET6 ? "[" + std::string(text) + "]" : std::string(text);
+            if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+                addresses.push_back(address);
+        }
+    } catch (...) {
+        freeaddrinfo(found);
+        throw;
+    }
+    freeaddrinfo(found);
+    if (addresses.size() <= limit)
+        return ERROR_SUCCESS;
+    std::string entry = host + ":" + std::to_string(port) + ":";
+    for (std::size_t i = 0; i < limit; ++i)
+        entry += (i ? "," : "") + addresses[i];
+    return transfer.PinAddresses(entry);
+}
+
+void ConfigureBuffers(CURL *easy, const Options &options)
+{
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, Bounded(options.readBufferSize, kReadBufferMin, kReadBufferMax));
+    curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE,
+                     Bounded(options.writeBufferSize, kWriteBufferMin, kWriteBufferMax));
+}
+
 DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &url, DWORD flags, bool useCookies)
 {
     // However the options were set, none of them may add a line to the request.
@@ -416,6 +512,7 @@ DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &ur
                      Limited(options.connectTimeout) ? static_cast<long>(options.connectTimeout) : 0L);
     if (!options.agent.empty())
         curl_easy_setopt(easy, CURLOPT_USERAGENT, options.agent.c_str());
+    ConfigureBuffers(easy, options);
 
     ProxySettings proxy = options.proxy;
     if (proxy.accessType == INTERNET_OPEN_TYPE_PRECONFIG ||
@@ -430,6 +527,11 @@ DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &ur
     if (!choice.useEnvironment) {
         curl_easy_setopt(easy, CURLOPT_PROXY, choice.proxy.c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+    }
+    // Through a proxy, the proxy connects to the server.
+    if (!GoesThroughProxy(options, url)) {
+        if (DWORD err = LimitAddresses(transfer, url.host, url.port, options.connectRetries))
+            return err;
     }
     if (!options.proxyUserName.empty())
         curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, options.proxyUserName.c_str());

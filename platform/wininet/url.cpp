@@ -18,8 +18,6 @@ struct CurlString {
     ~CurlString() { curl_free(text); }
 };
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool IsSchemeChar(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
@@ -256,6 +254,7 @@ DWORD UrlFile::Open(Transfer::Wait wait)
     effectiveUrl_ = t->EffectiveUrl();
     if (effectiveUrl_.empty())
         effectiveUrl_ = params_.url.text;
+    certificate_ = t->Certificate();
     transfer_ = std::move(t);
     return ERROR_SUCCESS;
 }
@@ -281,6 +280,29 @@ void UrlFile::OnClose()
     // A read waiting in another thread sees the closed flag once woken.
     if (multi_)
         curl_multi_wakeup(multi_);
+}
+
+DWORD DescribeRequest(const SessionHandle &session, const OpenUrlParams &params, Handle &file)
+{
+    Handle::Request request;
+    // Nothing goes into a cache here.
+    request.flags = INTERNET_REQFLAG_CACHE_WRITE_DISABLED;
+    if (session.Flags() & INTERNET_FLAG_ASYNC)
+        request.flags |= INTERNET_REQFLAG_ASYNC;
+    if (params.url.scheme == Scheme::Ftp) {
+        if (params.flags & INTERNET_FLAG_PASSIVE)
+            request.flags |= INTERNET_REQFLAG_PASSIVE;
+    } else if (GoesThroughProxy(file.Settings(), params.url)) {
+        request.flags |= INTERNET_REQFLAG_VIA_PROXY;
+    }
+    if (const UrlFile *url = dynamic_cast<const UrlFile *>(&file))
+        request.certificate = url->Certificate();
+    if (params.flags & INTERNET_FLAG_NEED_FILE) {
+        if (DWORD err = DataFile::Create(params.url.path, request.dataFile))
+            return err;
+    }
+    file.Describe(std::move(request));
+    return ERROR_SUCCESS;
 }
 
 }  // namespace wininet
@@ -312,7 +334,7 @@ HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
         params.flags = flags;
         params.context = context;
         // Offline means from the cache only, and this WinINet keeps none.
-        if ((s->Flags() | flags) & INTERNET_FLAG_FROM_CACHE)
+        if (((s->Flags() | flags) & INTERNET_FLAG_FROM_CACHE) || OfflineMode())
             return ERROR_FILE_NOT_FOUND;
         if (DWORD e = InitCurl())
             return e;
@@ -331,6 +353,8 @@ HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
             break;
         }
         if (e)
+            return e;
+        if ((e = DescribeRequest(*s, params, *file)))
             return e;
         return RegisterHandle(file, &value);
     });

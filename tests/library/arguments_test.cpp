@@ -41,7 +41,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ZeroByteCase{"RenameFrom", InetRename, {cut, "b"}, 1, "FtpRenameFileA"},
                     ZeroByteCase{"RenameTo", InetRename, {"a", cut}, 2, "FtpRenameFileA"},
                     ZeroByteCase{"Delete", InetDelete, {cut}, 1, "FtpDeleteFileA"},
-                    ZeroByteCase{"Pattern", InetMatchName, {"e.", cut}, 2, "FtpFindFirstFileA"}),
+                    ZeroByteCase{"Pattern", InetMatchName, {"e.", cut}, 2, "FtpFindFirstFileA"},
+                    ZeroByteCase{"CookieUrl", InetCookie, {"http://a/" + cut, "", "v"}, 1, "InternetGetCookieA"},
+                    ZeroByteCase{"CookieName", InetCookie, {"http://a/", cut, "v"}, 2, "InternetGetCookieExA"},
+                    ZeroByteCase{"CookieData", InetCookie, {"http://a/", "", cut, "SET"}, 3, "InternetSetCookieA"},
+                    ZeroByteCase{"DialConnection", InetDial, {"", "", cut}, 3, "InternetDial"}),
     [](const testing::TestParamInfo<ZeroByteCase> &info) { return std::string(info.param.name); });
 
 using ZeroBytesInOpen = LibraryTest;

@@ -193,13 +193,6 @@ TEST_F(Lifecycle, InetTimeDoesNothing)
     EXPECT_EQ(th::Calls(Service::GetArg) + th::Calls(Service::MakeString), before);
 }
 
-TEST_F(Lifecycle, FunctionsNotInThisBuildSaySo)
-{
-    CallOutcome o = Call(InetDial, {});
-    EXPECT_EQ(o.errorCode, ERRORCODE_NOT_AVAILABLE);
-    EXPECT_EQ(Result(o), "InetDial is not available in this build");
-}
-
 TEST(CompareNoCase, MatchesIgnoringCaseOverCountOnly)
 {
     EXPECT_EQ(CompareNoCase("num", "NUM", 3), 0);

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 
 namespace recording {
@@ -32,6 +34,20 @@ struct Recorder {
     std::string responseText;
     DWORD connectedState = INTERNET_CONNECTION_LAN;
     DWORD_PTR dialConnection = 0x5A5A;
+    std::string connectionName;
+    struct Value {
+        std::string bytes;
+        DWORD delivered;
+        bool proxy = false; // a proxy record: pointers made for the caller's buffer
+        DWORD accessType = 0;
+        std::string proxyList, bypassList;
+        bool hasProxy = false, hasBypass = false;
+    };
+    std::map<DWORD, Value> options;
+    std::string lastOptionSet;
+    std::optional<std::string> cookie;
+    DWORD cookieState = COOKIE_STATE_ACCEPT;
+    DWORD cookieError = 0;
     std::vector<FindEntry> findEntries;
     std::map<ULONG_PTR, size_t> findPosition;
     std::string currentDirectory = "/pub";
@@ -124,6 +140,12 @@ void Reset()
     r.responseText.clear();
     r.connectedState = INTERNET_CONNECTION_LAN;
     r.dialConnection = 0x5A5A;
+    r.connectionName.clear();
+    r.options.clear();
+    r.lastOptionSet.clear();
+    r.cookie.reset();
+    r.cookieState = COOKIE_STATE_ACCEPT;
+    r.cookieError = 0;
     r.findEntries.clear();
     r.findPosition.clear();
     r.currentDirectory = "/pub";
@@ -204,6 +226,126 @@ void SetDialConnection(DWORD_PTR connection)
     std::lock_guard<std::mutex> guard(R().lock);
     R().dialConnection = connection;
 }
+
+void SetConnectionName(const std::string &name)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().connectionName = name;
+}
+
+void SetOptionValue(DWORD option, const std::string &bytes, DWORD delivered)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    Recorder::Value v;
+    v.bytes = bytes;
+    v.delivered = delivered == MAXDWORD ? (DWORD)bytes.size() : delivered;
+    R().options[option] = v;
+}
+
+void SetOptionText(DWORD option, const std::string &text)
+{
+    SetOptionValue(option, text + std::string(1, '\0'), (DWORD)text.size());
+}
+
+void SetProxyRecord(DWORD accessType, const char *proxy, const char *bypass)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    Recorder::Value v;
+    v.proxy = true;
+    v.accessType = accessType;
+    v.hasProxy = proxy != nullptr;
+    v.hasBypass = bypass != nullptr;
+    v.proxyList = proxy ? proxy : "";
+    v.bypassList = bypass ? bypass : "";
+    size_t size = sizeof(INTERNET_PROXY_INFO);
+    if (proxy)
+        size += v.proxyList.size() + 1;
+    if (bypass)
+        size += v.bypassList.size() + 1;
+    v.bytes.assign(size, '\0');
+    v.delivered = (DWORD)size;
+    R().options[38] = v;
+}
+
+std::string LastOptionSet()
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    return R().lastOptionSet;
+}
+
+void SetCookieData(const std::string &data)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().cookie = data;
+}
+
+void ClearCookieData()
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().cookie.reset();
+}
+
+void SetCookieState(DWORD state, DWORD error)
+{
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().cookieState = state;
+    R().cookieError = error;
+}
+
+namespace {
+
+// A value scripted for an option, into the caller's buffer by WinINet's sizing rules.
+BOOL QueryValue(const Recorder::Value &v, LPVOID buffer, LPDWORD length)
+{
+    if (!buffer || *length < v.bytes.size()) {
+        *length = (DWORD)v.bytes.size();
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    char *out = (char *)buffer;
+    std::copy(v.bytes.begin(), v.bytes.end(), out);
+    if (v.proxy) {
+        INTERNET_PROXY_INFO info = {v.accessType, nullptr, nullptr};
+        char *text = out + sizeof info;
+        if (v.hasProxy) {
+            std::copy(v.proxyList.begin(), v.proxyList.end(), text);
+            text[v.proxyList.size()] = '\0';
+            info.lpszProxy = text;
+            text += v.proxyList.size() + 1;
+        }
+        if (v.hasBypass) {
+            std::copy(v.bypassList.begin(), v.bypassList.end(), text);
+            text[v.bypassList.size()] = '\0';
+            info.lpszProxyBypass = text;
+        }
+        std::memcpy(out, &info, sizeof info);
+    }
+    *length = v.delivered;
+    return TRUE;
+}
+
+// A cookie text by InternetGetCookie's sizing rules: the zero byte counted, except after a fetch.
+BOOL CookieInto(LPSTR data, LPDWORD size)
+{
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (!r.cookie)
+        return Fail(ERROR_NO_MORE_ITEMS);
+    DWORD needed = (DWORD)r.cookie->size() + 1;
+    if (!data) {
+        *size = needed;
+        return TRUE;
+    }
+    if (*size < needed) {
+        *size = needed;
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::copy(r.cookie->begin(), r.cookie->end(), data);
+    data[r.cookie->size()] = '\0';
+    *size = needed - 1;
+    return TRUE;
+}
+
+} // namespace
 
 void SetFindEntries(const std::vector<FindEntry> &entries)
 {
@@ -329,13 +471,28 @@ BOOL WINAPI InternetQueryOptionA(HINTERNET handle, DWORD option, LPVOID buffer, 
 {
     if (DWORD e = Record("InternetQueryOptionA", {H(handle), Dec(option), P(buffer), Dec(*length)}))
         return Fail(e);
-    return TRUE;
+    Recorder &r = R();
+    std::lock_guard<std::mutex> guard(r.lock);
+    auto it = r.options.find(option);
+    if (it == r.options.end())
+        return TRUE;
+    return QueryValue(it->second, buffer, length);
 }
 
 BOOL WINAPI InternetSetOptionA(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length)
 {
     if (DWORD e = Record("InternetSetOptionA", {H(handle), Dec(option), P(buffer), Dec(length)}))
         return Fail(e);
+    std::string value;
+    if (option == 38 && buffer && length == sizeof(INTERNET_PROXY_INFO)) {
+        INTERNET_PROXY_INFO info;
+        std::memcpy(&info, buffer, sizeof info);
+        value = "{" + Dec(info.dwAccessType) + ", " + Text(info.lpszProxy) + ", " + Text(info.lpszProxyBypass) + "}";
+    } else if (buffer) {
+        value.assign((const char *)buffer, length);
+    }
+    std::lock_guard<std::mutex> guard(R().lock);
+    R().lastOptionSet = value;
     return TRUE;
 }
 
@@ -343,14 +500,14 @@ BOOL WINAPI InternetGetCookieA(LPCSTR url, LPCSTR name, LPSTR data, LPDWORD size
 {
     if (DWORD e = Record("InternetGetCookieA", {Text(url), Text(name), P(data), Dec(*size)}))
         return Fail(e);
-    return TRUE;
+    return CookieInto(data, size);
 }
 
 BOOL WINAPI InternetGetCookieExA(LPCSTR url, LPCSTR name, LPSTR data, LPDWORD size, DWORD flags, LPVOID reserved)
 {
     if (DWORD e = Record("InternetGetCookieExA", {Text(url), Text(name), P(data), Dec(*size), Hex(flags), P(reserved)}))
         return Fail(e);
-    return TRUE;
+    return CookieInto(data, size);
 }
 
 BOOL WINAPI InternetSetCookieA(LPCSTR url, LPCSTR name, LPCSTR data)
@@ -365,7 +522,10 @@ DWORD WINAPI InternetSetCookieExA(LPCSTR url, LPCSTR name, LPCSTR data, DWORD fl
     if (DWORD e = Record("InternetSetCookieExA",
                          {Text(url), Text(name), Text(data), Hex(flags), reserved ? Text((LPCSTR)reserved) : "null"}))
         return Fail(e), COOKIE_STATE_UNKNOWN;
-    return COOKIE_STATE_ACCEPT;
+    std::lock_guard<std::mutex> guard(R().lock);
+    if (R().cookieState != COOKIE_STATE_ACCEPT)
+        SetLastError(R().cookieError);
+    return R().cookieState;
 }
 
 DWORD WINAPI InternetDial(HWND parent, LPSTR connectoid, DWORD flags, DWORD_PTR *connection, DWORD reserved)
@@ -404,8 +564,15 @@ BOOL WINAPI InternetGetConnectedState(LPDWORD flags, DWORD reserved)
 
 BOOL WINAPI InternetGetConnectedStateEx(LPDWORD flags, LPSTR name, DWORD nameLength, DWORD reserved)
 {
-    DWORD e = Record("InternetGetConnectedStateEx", {Text(name), Dec(nameLength), Dec(reserved)});
+    // The name is written, never read: the caller's buffer holds anything on entry.
+    DWORD e = Record("InternetGetConnectedStateEx", {P(name), Dec(nameLength), Dec(reserved)});
+    std::lock_guard<std::mutex> guard(R().lock);
     *flags = R().connectedState;
+    if (name && nameLength) {
+        size_t n = std::min<size_t>(R().connectionName.size(), nameLength - 1);
+        std::copy_n(R().connectionName.data(), n, name);
+        name[n] = '\0';
+    }
     return e ? Fail(e) : TRUE;
 }
 

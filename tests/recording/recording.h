@@ -47,5 +47,25 @@ RECORDING_API void SetFindEntries(const std::vector<FindEntry> &entries);
 // What FtpGetCurrentDirectoryA reports ("/pub" unless set).
 RECORDING_API void SetCurrentDirectory(const std::string &directory);
 RECORDING_API void SetDialConnection(DWORD_PTR connection);
+// The name InternetGetConnectedStateEx writes into the caller's buffer (cut to fit, zero-terminated).
+RECORDING_API void SetConnectionName(const std::string &name);
+
+// What InternetQueryOptionA gives for an option: these bytes, with the size it
+// reports after a fetch (the bytes' size unless given). A buffer too small (or
+// none) fails with ERROR_INSUFFICIENT_BUFFER and the size. Options without a
+// value succeed and write nothing.
+RECORDING_API void SetOptionValue(DWORD option, const std::string &bytes, DWORD delivered = MAXDWORD);
+// A text option: its bytes and a zero byte; the fetch reports the text's length.
+RECORDING_API void SetOptionText(DWORD option, const std::string &text);
+// An INTERNET_PROXY_INFO with its lists (null when absent) behind it, as WinINet lays it out.
+RECORDING_API void SetProxyRecord(DWORD accessType, const char *proxy, const char *bypass);
+// The bytes of the last InternetSetOptionA; a proxy record as "{type, proxy, bypass}".
+RECORDING_API std::string LastOptionSet();
+
+// The cookie data InternetGetCookie(Ex)A has for every URL; none: they fail with ERROR_NO_MORE_ITEMS.
+RECORDING_API void SetCookieData(const std::string &data);
+RECORDING_API void ClearCookieData();
+// What InternetSetCookieExA returns, and the last error it leaves when that is not COOKIE_STATE_ACCEPT.
+RECORDING_API void SetCookieState(DWORD state, DWORD error = 0);
 
 } // namespace recording

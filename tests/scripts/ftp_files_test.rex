@@ -128,12 +128,3 @@ writefile: procedure
   call charout file, data
   call stream file, 'C', 'CLOSE'
   return
-
-expect: procedure expose failures
-  parse arg got, expected, what
-  if \check(got, expected, what) then failures = failures + 1
-  return
-
-unexpected:
-  say 'FAIL unexpected error' rc 'on line' sigl':' condition('D') halvorin_message
-  exit 1

@@ -48,12 +48,3 @@ call expect charin(root'/url-upload.bin', 1, 1000), upload, 'ftp: the upload on 
 r = InetConnectUrl(base'/no-such-file.bin', 'data', 'DOWNLOAD')
 call expect left(r, 3), '550', 'ftp: a missing file gives the server''s reply: 'r
 exit failures <> 0
-
-expect: procedure expose failures
-  parse arg got, expected, what
-  if \check(got, expected, what) then failures = failures + 1
-  return
-
-unexpected:
-  say 'FAIL unexpected error' rc 'on line' sigl':' condition('D') halvorin_message
-  exit 1

@@ -87,12 +87,3 @@ call expect InetConnectUrl('https://127.0.0.1:'server('HTTPS_UNTRUSTED_PORT')'/h
 call expect InetConnectUrl('nope://host/', 'x'), 'The URL does not use a recognized protocol'||'0d0a'x,,
   'an unknown scheme'
 exit failures <> 0
-
-expect: procedure expose failures
-  parse arg got, expected, what
-  if \check(got, expected, what) then failures = failures + 1
-  return
-
-unexpected:
-  say 'FAIL unexpected error' rc 'on line' sigl':' condition('D') halvorin_message
-  exit 1

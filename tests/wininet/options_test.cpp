@@ -304,4 +304,150 @@ TEST_F(Options, PreconfigReadsTheEnvironment)
     EXPECT_STREQ(info->lpszProxyBypass, "localhost;.example");
 }
 
+// Every option of the library's table, on every kind of handle that needs no
+// server: the query, and a set of what the query gave.
+TEST_F(Options, EachOptionOnEachKindOfHandle)
+{
+    Internet http(InternetConnectA(session(), "127.0.0.1", 0, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    Internet gopher(InternetConnectA(session(), "127.0.0.1", 0, nullptr, nullptr, INTERNET_SERVICE_GOPHER, 0, 0));
+    ASSERT_TRUE(http && gopher);
+    constexpr DWORD kType = ERROR_INTERNET_INCORRECT_HANDLE_TYPE, kReadOnly = ERROR_INTERNET_OPTION_NOT_SETTABLE,
+                    kNoOption = ERROR_INTERNET_INVALID_OPTION;
+    struct Case {
+        DWORD option;
+        test::RoundTrip none, handle;  // the NULL handle; a session or a connection
+    } cases[] = {
+        {INTERNET_OPTION_CONNECT_RETRIES, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_CONNECT_TIMEOUT, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_SEND_TIMEOUT, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_RECEIVE_TIMEOUT, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_DATA_SEND_TIMEOUT, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_READ_BUFFER_SIZE, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_WRITE_BUFFER_SIZE, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_PROXY, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_HTTP_VERSION, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_CONNECTED_STATE, {0, 0}, {0, 0}},
+        {INTERNET_OPTION_VERSION, {0, kReadOnly}, {0, kReadOnly}},
+        {INTERNET_OPTION_EXTENDED_ERROR, {0, kReadOnly}, {0, kReadOnly}},
+        {INTERNET_OPTION_END_BROWSER_SESSION, {kNoOption, 0}, {kNoOption, 0}},
+        {INTERNET_OPTION_REFRESH, {kNoOption, 0}, {kNoOption, 0}},
+        {INTERNET_OPTION_USER_AGENT, {kType, kType}, {0, 0}},
+        {INTERNET_OPTION_USERNAME, {kType, kType}, {0, 0}},
+        {INTERNET_OPTION_PASSWORD, {kType, kType}, {0, 0}},
+        {INTERNET_OPTION_PROXY_USERNAME, {kType, kType}, {0, 0}},
+        {INTERNET_OPTION_PROXY_PASSWORD, {kType, kType}, {0, 0}},
+        {INTERNET_OPTION_HANDLE_TYPE, {kType, kReadOnly}, {0, kReadOnly}},
+        {INTERNET_OPTION_PARENT_HANDLE, {kType, kReadOnly}, {0, kReadOnly}},
+        {INTERNET_OPTION_REQUEST_FLAGS, {kType, kReadOnly}, {kType, kReadOnly}},
+        {INTERNET_OPTION_DATAFILE_NAME, {kType, kReadOnly}, {kType, kReadOnly}},
+        {INTERNET_OPTION_URL, {kType, kReadOnly}, {kType, kReadOnly}},
+        {INTERNET_OPTION_SECURITY_CERTIFICATE, {kType, kReadOnly}, {kType, kReadOnly}},
+        {INTERNET_OPTION_REQUEST_PRIORITY, {kType, kType}, {kType, kType}},
+        {INTERNET_OPTION_SECONDARY_CACHE_KEY, {kType, kType}, {kType, kType}},
+        {INTERNET_OPTION_SECURITY_SELECT_CLIENT_CERT, {kType, kType}, {kType, kType}},
+    };
+    for (const Case &c : cases) {
+        test::RoundTrip got = test::QueryAndSetBack(nullptr, c.option);
+        EXPECT_EQ(got.query, c.none.query) << "NULL, option " << c.option;
+        EXPECT_EQ(got.set, c.none.set) << "NULL, option " << c.option;
+        for (HINTERNET h : {session(), http.get(), gopher.get()}) {
+            got = test::QueryAndSetBack(h, c.option);
+            EXPECT_EQ(got.query, c.handle.query) << "handle type " << test::HandleType(h) << ", option " << c.option;
+            EXPECT_EQ(got.set, c.handle.set) << "handle type " << test::HandleType(h) << ", option " << c.option;
+        }
+    }
+    // What the process had before.
+    INTERNET_PROXY_INFO preconfig = {INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr};
+    ASSERT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_PROXY, &preconfig, sizeof preconfig));
+}
+
+TEST_F(Options, FixedSizedOptionsRefuseOtherLengths)
+{
+    INTERNET_CONNECTED_INFO online = {INTERNET_STATE_CONNECTED, 0};
+    HTTP_VERSION_INFO version = {1, 1};
+    DWORD_PTR context = 7;
+    const struct {
+        DWORD option;
+        const void *value;
+        DWORD size;
+    } cases[] = {
+        {INTERNET_OPTION_CONNECTED_STATE, &online, sizeof online},
+        {INTERNET_OPTION_HTTP_VERSION, &version, sizeof version},
+        {INTERNET_OPTION_CONTEXT_VALUE, &context, sizeof context},
+        {INTERNET_OPTION_READ_BUFFER_SIZE, &version, sizeof(DWORD)},
+    };
+    for (const auto &c : cases) {
+        char bytes[16] = {};
+        std::memcpy(bytes, c.value, c.size);
+        for (DWORD size : {c.size - 1, c.size + 1}) {
+            SetLastError(0xdeadbeef);
+            EXPECT_FALSE(InternetSetOptionA(session(), c.option, bytes, size)) << c.option << " " << size;
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_BAD_OPTION_LENGTH)) << c.option;
+        }
+        EXPECT_TRUE(InternetSetOptionA(session(), c.option, bytes, c.size)) << c.option;
+    }
+    DWORD_PTR got = 0;
+    DWORD size = sizeof got;
+    ASSERT_TRUE(InternetQueryOptionA(session(), INTERNET_OPTION_CONTEXT_VALUE, &got, &size));
+    EXPECT_EQ(got, 7u);
+    // A buffer of no bytes at all reads nothing.
+    DWORD zero = 0;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(InternetSetOptionA(session(), INTERNET_OPTION_WRITE_BUFFER_SIZE, &zero, sizeof zero));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(Options, TheConnectedStateAndOfflineMode)
+{
+    DWORD state = 0, size = 4;
+    ASSERT_TRUE(InternetQueryOptionA(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &size));
+    EXPECT_EQ(size, 4u);
+    // The machine's state, whichever it is, and nothing under way.
+    EXPECT_TRUE(state == (INTERNET_STATE_CONNECTED | INTERNET_STATE_IDLE) ||
+                state == (INTERNET_STATE_DISCONNECTED | INTERNET_STATE_IDLE))
+        << state;
+
+    INTERNET_CONNECTED_INFO offline = {INTERNET_STATE_DISCONNECTED, ISO_FORCE_DISCONNECTED};
+    ASSERT_TRUE(InternetSetOptionA(session(), INTERNET_OPTION_CONNECTED_STATE, &offline, sizeof offline));
+    size = 4;
+    ASSERT_TRUE(InternetQueryOptionA(session(), INTERNET_OPTION_CONNECTED_STATE, &state, &size));
+    EXPECT_EQ(state, static_cast<DWORD>(INTERNET_STATE_DISCONNECTED_BY_USER | INTERNET_STATE_IDLE));
+    DWORD flags = 0;
+    EXPECT_FALSE(InternetGetConnectedState(&flags, 0));
+    EXPECT_TRUE(flags & INTERNET_CONNECTION_OFFLINE);
+    // Offline, nothing is fetched and no FTP login is made.
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(InternetOpenUrlA(session(), "http://127.0.0.1:1/", nullptr, 0, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(InternetConnectA(session(), "127.0.0.1", 1, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_DISCONNECTED));
+
+    INTERNET_CONNECTED_INFO strange = {INTERNET_STATE_IDLE, 0};
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECTED_STATE, &strange, sizeof strange));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    INTERNET_CONNECTED_INFO online = {INTERNET_STATE_CONNECTED, 0};
+    ASSERT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_CONNECTED_STATE, &online, sizeof online));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(InternetOpenUrlA(session(), "http://127.0.0.1:1/", nullptr, 0, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
+}
+
+TEST_F(Options, TheExtendedErrorIsTheLastReplysCode)
+{
+    DWORD code = 7, size = sizeof code;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(InternetQueryOptionA(nullptr, INTERNET_OPTION_EXTENDED_ERROR, nullptr, &size));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(size, 4u);
+    ASSERT_TRUE(InternetQueryOptionA(nullptr, INTERNET_OPTION_EXTENDED_ERROR, &code, &size));
+    DWORD response = 1;
+    char text[64];
+    DWORD length = sizeof text;
+    ASSERT_TRUE(InternetGetLastResponseInfoA(&response, text, &length));
+    EXPECT_EQ(code, response);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <fstream>
 #include <ftw.h>
 #include <netinet/in.h>
@@ -18,6 +19,60 @@ namespace {
 int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
 
 }  // namespace
+
+RoundTrip QueryAndSetBack(HINTERNET h, DWORD option)
+{
+    RoundTrip trip;
+    alignas(INTERNET_PROXY_INFO) char buffer[4096];
+    DWORD length = sizeof buffer;
+    if (!InternetQueryOptionA(h, option, buffer, &length)) {
+        trip.query = GetLastError();
+        // What a caller would set: a record where the option takes one, else a number or a text.
+        INTERNET_PROXY_INFO proxy = {INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr};
+        HTTP_VERSION_INFO version = {1, 1};
+        INTERNET_CONNECTED_INFO connected = {INTERNET_STATE_CONNECTED, 0};
+        DWORD_PTR pointer = 0;
+        switch (option) {
+        case INTERNET_OPTION_PROXY:
+            std::memcpy(buffer, &proxy, length = sizeof proxy);
+            break;
+        case INTERNET_OPTION_HTTP_VERSION:
+            std::memcpy(buffer, &version, length = sizeof version);
+            break;
+        case INTERNET_OPTION_CONNECTED_STATE:
+            std::memcpy(buffer, &connected, length = sizeof connected);
+            break;
+        case INTERNET_OPTION_CONTEXT_VALUE:
+        case INTERNET_OPTION_SECURITY_SELECT_CLIENT_CERT:
+            std::memcpy(buffer, &pointer, length = sizeof pointer);
+            break;
+        case INTERNET_OPTION_USER_AGENT:
+        case INTERNET_OPTION_USERNAME:
+        case INTERNET_OPTION_PASSWORD:
+        case INTERNET_OPTION_PROXY_USERNAME:
+        case INTERNET_OPTION_PROXY_PASSWORD:
+        case INTERNET_OPTION_SECONDARY_CACHE_KEY:
+            std::memcpy(buffer, "x", length = 1);
+            break;
+        default:
+            std::memset(buffer, 0, length = sizeof(DWORD));
+            break;
+        }
+    } else if (option == INTERNET_OPTION_CONNECTED_STATE) {
+        // The state reads as a word; it is set with a record.
+        INTERNET_CONNECTED_INFO connected = {INTERNET_STATE_CONNECTED, 0};
+        std::memcpy(buffer, &connected, length = sizeof connected);
+    }
+    if (!InternetSetOptionA(h, option, buffer, length))
+        trip.set = GetLastError();
+    return trip;
+}
+
+DWORD HandleType(HINTERNET h)
+{
+    DWORD type = 0, size = sizeof type;
+    return InternetQueryOptionA(h, INTERNET_OPTION_HANDLE_TYPE, &type, &size) ? type : 0;
+}
 
 void WinInetTest::SetUp()
 {

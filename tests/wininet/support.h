@@ -87,6 +87,16 @@ Download Fetch(HINTERNET session, const std::string &url, DWORD flags = 0, const
 // Opens url on session and writes data with one InternetWriteFile.
 Outcome Put(HINTERNET session, const std::string &url, const std::string &data, DWORD flags = 0);
 
+// The outcome of a query of `option` on h with room for any value, and of a
+// set of what the query gave (of a plausible value when it gave nothing).
+struct RoundTrip {
+    DWORD query = 0;  // 0: success, else the last error
+    DWORD set = 0;
+};
+RoundTrip QueryAndSetBack(HINTERNET h, DWORD option);
+// INTERNET_OPTION_HANDLE_TYPE of h, 0 when it cannot be read.
+DWORD HandleType(HINTERNET h);
+
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &data);
 bool Exists(const std::string &path);
