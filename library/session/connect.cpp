@@ -29,6 +29,10 @@ HANDLER(InetConnect)
         }
     } else if (value == HOST_REASON_NOT_HANDLE) {
         return ARGUMENT_ERROR(MINOR_NOT_NONNEGATIVE, 1);
+    } else if (value == HOST_REASON_NO_MEMORY) {
+        // Not knowing what the variable holds, a new connection could take the
+        // place of one it names: that one would be lost to the script.
+        return REXX_ERROR_RESOURCES;
     }
 
     DWORD service = INTERNET_SERVICE_HTTP;

@@ -71,7 +71,11 @@ HANDLER(InetClose)
         return SessionTeardown(ctx, slot);
 
     ULONG_PTR value = 0;
-    if (!HOST.GetVar(ctx, name, 0, &value, HOST_VAR_NUMBER) || !value)
+    if (!HOST.GetVar(ctx, name, 0, &value, HOST_VAR_NUMBER)) {
+        // A handle left open for want of memory is a failure, not a quiet no-op.
+        return value == HOST_REASON_NO_MEMORY ? REXX_ERROR_RESOURCES : 0;
+    }
+    if (!value)
         return 0;
     if (State.SessionHandle)
         CloseOne(value);
