@@ -3,6 +3,7 @@
 #include "runner.h"
 
 #include "calls.h"
+#include "faults.h"
 #include "regina.h"
 
 #include <services/services.h>
@@ -20,6 +21,7 @@ void BeginScript(const std::string &path) {
     std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
     SetCallerName(file + " " + kDefaultName);
     regina::SetDispatcher(Knows, Dispatch);
+    InstallTortureHooks();
 }
 
 std::vector<std::string> PublishFunctions() {
