@@ -19,8 +19,6 @@ constexpr const char kAnonymousPassword[] = "ftp@example.com";
 // libcurl's idle connections older than this are not reused; an FTP session
 // lasts as long as the server keeps it.
 constexpr long kConnectionMaxAge = 24 * 60 * 60;
-// Long replies (a FEAT list, a banner) are kept up to this much.
-constexpr std::size_t kReplyKeep = 64 * 1024;
 // All the replies of one request (libcurl's own bound is 300 KiB).
 constexpr std::size_t kRepliesLimit = 256 * 1024;
 // libcurl sends no command line over 64 KiB; a longer user, password or name
@@ -46,12 +44,6 @@ bool IsAnonymousName(const std::string &user)
     for (char c : user)
         u += Upper(c);
     return u == "ANONYMOUS" || u == "FTP";
-}
-
-bool IsReplyCode(std::string_view line)
-{
-    return line.size() >= 3 && line[0] >= '1' && line[0] <= '5' && line[1] >= '0' && line[1] <= '9' &&
-           line[2] >= '0' && line[2] <= '9';
 }
 
 }  // namespace
@@ -477,7 +469,7 @@ DWORD FtpRequest::Read(char *buffer, DWORD size, DWORD *got)
 
 const FtpReply *FtpRequest::ReplyTo(std::string_view command) const
 {
-    for (auto r = replies_.rbegin(); r != replies_.rend(); ++r) {
+    for (auto r = Replies().rbegin(); r != Replies().rend(); ++r) {
         if (r->command == command)
             return &*r;
     }
@@ -486,7 +478,7 @@ const FtpReply *FtpRequest::ReplyTo(std::string_view command) const
 
 const FtpReply *FtpRequest::LastReply() const
 {
-    for (auto r = replies_.rbegin(); r != replies_.rend(); ++r) {
+    for (auto r = Replies().rbegin(); r != Replies().rend(); ++r) {
         if (Verb(r->command) != "QUIT")
             return &*r;
     }
@@ -520,7 +512,7 @@ bool FtpRequest::Counts(const FtpReply &reply) const
 
 DWORD FtpRequest::Failure(DWORD transferError)
 {
-    for (auto r = replies_.rbegin(); r != replies_.rend(); ++r) {
+    for (auto r = Replies().rbegin(); r != Replies().rend(); ++r) {
         if (r->code >= 400 && Counts(*r)) {
             SetLastResponse(static_cast<DWORD>(r->code), r->text);
             // A refused login is told in the server's words (a 530 to a
@@ -569,59 +561,16 @@ int FtpRequest::OnDebug(CURL *, curl_infotype type, char *data, size_t size, voi
             while (!command.empty() && (command.back() == '\n' || command.back() == '\r'))
                 command.remove_suffix(1);
             // The password stays out of the record.
-            r->lastCommand_ = Verb(command) == "PASS" ? std::string("PASS") : std::string(command);
+            r->reader_.Sent(Verb(command) == "PASS" ? std::string("PASS") : std::string(command));
         } else if (type == CURLINFO_DATA_IN && r->listing_) {
             r->transfer_->Deliver(data, size);
         } else if (type == CURLINFO_HEADER_IN) {
-            std::string_view in(data, size);
-            while (!in.empty()) {
-                std::size_t nl = in.find('\n');
-                if (nl == std::string_view::npos) {
-                    if (r->partial_.size() < kReplyKeep)
-                        r->partial_.append(in);
-                    break;
-                }
-                r->partial_.append(in.substr(0, nl));
-                in.remove_prefix(nl + 1);
-                std::string line;
-                line.swap(r->partial_);
-                if (!line.empty() && line.back() == '\r')
-                    line.pop_back();
-                r->TakeLine(line);
-            }
+            r->reader_.Take(std::string_view(data, size));
         }
     } catch (const std::bad_alloc &) {
         // The record loses a line; the transfer goes on.
     }
     return 0;
-}
-
-void FtpRequest::TakeLine(std::string_view line)
-{
-    if (!inMultiline_) {
-        if (!IsReplyCode(line))
-            return;
-        current_ = FtpReply();
-        current_.code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-        current_.command = lastCommand_;
-        current_.text.assign(line.substr(0, kReplyKeep));
-        if (line.size() > 3 && line[3] == '-') {
-            inMultiline_ = true;
-            return;
-        }
-        replies_.push_back(std::move(current_));
-        return;
-    }
-    if (current_.text.size() + line.size() + 2 <= kReplyKeep) {
-        current_.text += "\r\n";
-        current_.text.append(line);
-    }
-    bool last = IsReplyCode(line) && (line.size() == 3 || line[3] == ' ') &&
-                (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0') == current_.code;
-    if (last) {
-        inMultiline_ = false;
-        replies_.push_back(std::move(current_));
-    }
 }
 
 // ---- the connection handle ----
