@@ -79,6 +79,8 @@ HANDLER(InetClose)
         return 0;
     if (State.SessionHandle)
         CloseOne(value);
-    HOST.SetVar(ctx, name, 0, 0, HOST_SET_STRING); // drop it, whether it named a node or not
-    return 0;
+    // Dropped whether it named a node or not; a variable left for want of
+    // memory is reported (the handle is closed all the same).
+    DWORD dropped = HOST.SetVar(ctx, name, 0, 0, HOST_SET_STRING);
+    return dropped == HOST_REASON_NO_MEMORY ? REXX_ERROR_RESOURCES : 0;
 }
