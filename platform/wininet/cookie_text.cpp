@@ -12,6 +12,7 @@ namespace wininet {
 namespace {
 
 constexpr std::size_t kMaxCookie = 4096;
+constexpr long long kLastSecond = 253402300799LL;  // 9999-12-31 23:59:59 UTC
 
 std::string_view Trimmed(std::string_view text)
 {
@@ -62,6 +63,9 @@ bool ParseLine(const std::string &line, Cookie &cookie)
     }
     while (!domain.empty() && domain[0] == '.')
         domain.erase(0, 1);
+    // No host starts with '#', and its line would read as a comment.
+    if (!domain.empty() && domain[0] == '#')
+        return false;
     cookie.domain = Lowered(domain);
     cookie.tailMatch = fields[1] == "TRUE";
     cookie.path = fields[2];
@@ -137,6 +141,10 @@ DWORD ParseCookie(const Url &url, const std::string &text, DWORD flags, Cookie &
         return ERROR_INVALID_PARAMETER;
 
     std::string host = Lowered(url.host);
+    // The store keeps domains without a leading dot (a dot there means "and
+    // below"): a host that starts with one would come back as another host.
+    if (host.empty() || host[0] == '.')
+        return ERROR_INVALID_PARAMETER;
     cookie.domain = host;
     cookie.path = DefaultPath(url.path);
     long long now = static_cast<long long>(std::time(nullptr));
@@ -157,7 +165,8 @@ DWORD ParseCookie(const Url &url, const std::string &text, DWORD flags, Cookie &
             long long seconds = std::strtoll(value.c_str(), &end, 10);
             if (!value.empty() && end && *end == '\0') {
                 haveMaxAge = true;
-                expires = seconds <= 0 ? -1 : now + seconds;
+                // A lifetime past the year 9999 ends there, not (overflowing) in the past.
+                expires = seconds <= 0 ? -1 : seconds >= kLastSecond - now ? kLastSecond : now + seconds;
             }
         } else if (key == "domain" && !value.empty()) {
             std::string domain = Lowered(value);
