@@ -6,7 +6,11 @@ http = value('HTTP_PORT', , 'ENVIRONMENT')
 gopher = value('GOPHER_PORT', , 'ENVIRONMENT')
 
 call step 'The library is loaded and its functions are registered'
-say 'InetMaxIn() is the largest whole-resource read:' InetMaxIn() 'bytes'
+maximum = InetMaxIn()
+pagesize = InetMaxIn(1)  /* the smallest maximum is one page: the page size */
+call InetMaxIn maximum   /* and back */
+say 'InetMaxIn() is the maximum,' maximum 'bytes. A whole-resource read keeps a page'
+say 'of room beyond its data, so it takes at most' maximum - pagesize 'bytes (one page,' pagesize 'bytes, less).'
 say 'InetTime(1) does nothing and returns "' || InetTime(1) || '"'
 
 call step 'InetOpen() opens the one Internet session'
@@ -32,12 +36,19 @@ if http <> '' then do
   call step 'A binary file: raise the maximum first, the data arrives byte for byte'
   size = value('PATTERN_SIZE', , 'ENVIRONMENT')
   if size <> '' then do
-    say 'InetMaxIn('size + 4096') returns' InetMaxIn(size + 4096)
+    say 'To read' size 'bytes whole, InetMaxIn(size + pagesize):' InetMaxIn(size + pagesize)
     r = InetConnectUrl(base'/pattern.bin', 'binary', 'DOWNLOAD')
     call show 'download of pattern.bin', r
     say 'binary holds' length(binary) 'bytes (the file has' size'), first bytes' c2x(left(binary, 8))
     say 'zero bytes in it:' countstr('00'x, binary)
   end
+
+  call step 'An HTTP error status is no failure: its page is the data'
+  r = InetConnectUrl(base'/no-such-file.txt', 'page', 'DOWNLOAD')
+  call show 'download of a missing file', r
+  parse var page '<title>' title '</title>'
+  say 'page holds the server''s error page, titled "' || title || '"'
+  say '(examples/http_status.rex shows how a script can tell)'
 
   call step 'InetConnectUrl(url, data, ''UPLOAD'') writes data to the URL (HTTP PUT)'
   text = 'Written by the tour at' time() || '00'x || 'with a zero byte'

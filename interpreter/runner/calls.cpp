@@ -27,9 +27,32 @@ std::string ArgumentText(const ArgList &args, unsigned position) {
     return text ? std::string(*text) : std::string();
 }
 
+// A value shown in a message: long ones are cut, they would bury the message.
+std::string Shown(std::string_view value) {
+    constexpr std::size_t kLongest = 60;
+    if (value.size() <= kLongest)
+        return Quoted(value);
+    return Quoted(value.substr(0, kLongest)) + "...";
+}
+
+// The value of the variable an argument names, when it names one that is set.
+std::optional<std::string> NamedValue(VariablePool *pool, const ArgList &args, unsigned position) {
+    std::optional<std::string_view> name = args.Get(position);
+    if (!pool || !name || !IsVariableSymbol(*name))
+        return std::nullopt;
+    try {
+        std::string value;
+        if (pool->Fetch(*name, value) != 0)
+            return std::nullopt;
+        return value;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 // Regina's own wording for the minor errors, with what it cannot know said plainly.
 std::string ArgumentMessage(const std::string &name, unsigned minor, unsigned position, const ArgList &args,
-                            const std::optional<std::string> &result) {
+                            const std::optional<std::string> &result, VariablePool *pool) {
     switch (minor) {
     case 3:
         return "Not enough arguments in invocation of " + name + "; minimum expected is " + Number(position);
@@ -38,10 +61,17 @@ std::string ArgumentMessage(const std::string &name, unsigned minor, unsigned po
     case 5:
         return "Missing argument in invocation of " + name + "; argument " + Number(position) + " is required";
     case 13:
+        // An argument that names a variable is a handle variable: its value is what did not fit.
+        if (std::optional<std::string> value = NamedValue(pool, args, position))
+            return name + " argument " + Number(position) + " must name a variable holding an open handle; variable " +
+                   AsciiUpper(*args.Get(position)) + " holds " + Shown(*value);
         return name + " argument " + Number(position) + " must be zero or positive; found " +
                Quoted(ArgumentText(args, position));
     case 14:
         return name + " argument " + Number(position) + " must be positive; found " +
+               Quoted(ArgumentText(args, position));
+    case 26:
+        return name + " argument " + Number(position) + " must be a valid symbol; found " +
                Quoted(ArgumentText(args, position));
     case 28:
         return name + " argument " + Number(position) + ", option must be one of the keywords " + name +
@@ -110,7 +140,7 @@ void Remember(VariablePool &pool, const std::string &function, const Failure &fa
 
 } // namespace
 
-Rendering Render(const Function &function, const ArgList &args, const CallOutcome &outcome) {
+Rendering Render(const Function &function, const ArgList &args, const CallOutcome &outcome, VariablePool *pool) {
     const DWORD code = outcome.errorCode;
     const std::string &name = function.name;
     Rendering r;
@@ -121,7 +151,7 @@ Rendering Render(const Function &function, const ArgList &args, const CallOutcom
     } else if (ERRORCODE_MAJOR(code) == REXX_ERROR_INCORRECT_CALL && (code >> 24) == 0) {
         const unsigned minor = ERRORCODE_MINOR(code);
         const unsigned position = ERRORCODE_POSITION(code);
-        std::string message = ArgumentMessage(name, minor, position, args, outcome.result);
+        std::string message = ArgumentMessage(name, minor, position, args, outcome.result, pool);
         std::string error = "40." + Number(minor);
         r = Syntax(error, message, "Error " + error + ": " + message);
     } else if (code == REXX_ERROR_RESOURCES) {
@@ -162,7 +192,7 @@ regina::Reply Dispatch(std::string_view name, regina::Arguments args) {
     ReginaPool pool;
     ReginaArgs list(args);
     CallOutcome outcome = CallFunction(*function, pool, list, ERRORMODE_SYNTAX);
-    Rendering r = Render(*function, list, outcome);
+    Rendering r = Render(*function, list, outcome, &pool);
     if (r.failure)
         Remember(pool, function->name, *r.failure);
     return std::move(r.reply);

@@ -25,7 +25,10 @@ struct Rendering {
 };
 
 // The reply for one call of `function` with `args` that ended in `outcome`.
-Rendering Render(const Function &function, const ArgList &args, const CallOutcome &outcome);
+// `pool`, when given, holds the caller's variables, for messages about an
+// argument that names one.
+Rendering Render(const Function &function, const ArgList &args, const CallOutcome &outcome,
+                 VariablePool *pool = nullptr);
 
 // The runner's dispatcher: calls the registered function `name` and renders the outcome.
 regina::Reply Dispatch(std::string_view name, regina::Arguments args);

@@ -46,13 +46,28 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? "." : self.substr(0, slash);
 }
 
+// The system's text for a Windows error code, as FormatMessageA gives it
+// without its line end; `path` fills a "%1" in it (ERROR_BAD_EXE_FORMAT's).
+std::string SystemMessage(DWORD code, const std::string &path) {
+    char text[512];
+    DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(path.c_str())};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, code, 0, text,
+                                  sizeof text, reinterpret_cast<va_list *>(inserts));
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message.empty() ? "Windows error" : message;
+}
+
 // Loads each library and has it register its functions; false after a message.
 bool Load(const std::vector<std::string> &paths, std::vector<Library> &loaded) {
     for (const std::string &path : paths) {
         Library library{path};
         library.module = LoadLibraryA(path.c_str());
         if (!library.module) {
-            std::fprintf(stderr, "halvorin: cannot load %s (error %u)\n", path.c_str(), GetLastError());
+            DWORD error = GetLastError();
+            std::fprintf(stderr, "halvorin: cannot load %s: %s (error %u)\n", path.c_str(),
+                         SystemMessage(error, path).c_str(), error);
             return false;
         }
         loaded.push_back(library);

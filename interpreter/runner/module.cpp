@@ -20,6 +20,7 @@ void BeginScript(const std::string &path) {
     std::size_t slash = path.find_last_of('/');
     std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
     SetCallerName(file + " " + kDefaultName);
+    regina::ReadOptions();
     regina::SetDispatcher(Knows, Dispatch);
     InstallTortureHooks();
 }

@@ -1,6 +1,6 @@
-// The runner's use of Regina's SAA interface: the variable pool, the one
-// external function entry that serves every registered name, the trace exit
-// that completes error messages, and RexxStart.
+// The runner's use of Regina's SAA interface: the options it starts with,
+// the variable pool, the one external function entry that serves every
+// registered name, the trace exit that completes error messages, and RexxStart.
 //
 // No function exit (RXFNC): once one is installed, Regina 3.6 hands it every
 // name that is neither built in nor registered and fails the call with error
@@ -10,6 +10,8 @@
 #include <rexxsaa.h>
 
 #include "regina.h"
+
+#include "interrupt.h"
 
 #include <cerrno>
 #include <climits>
@@ -26,6 +28,9 @@ namespace {
 
 constexpr char kExitName[] = "HALVORIN";
 constexpr char kEnvironment[] = "SYSTEM";
+constexpr char kOptionsVariable[] = "REGINA_OPTIONS";
+// A name that is no routine is error 43, not a command run in its place.
+constexpr char kDefaultOptions[] = "NOEXT_COMMANDS_AS_FUNCS";
 
 // An error or HALT the runner raised, waiting to be explained if it ends the script.
 struct Pending {
@@ -176,18 +181,32 @@ APIRET APIENTRY FunctionEntry(PCSZ name, ULONG argc, PRXSTRING argv, PCSZ, PRXST
     }
     if (!s.dispatch || !s.knows || !s.knows(upper))
         return 1;
-    std::optional<Reply> reply = Serve(upper, argc, argv);
+    std::optional<Reply> reply;
+    bool interrupted = false;
+    {
+        runner::InterruptibleCall call;
+        reply = Serve(upper, argc, argv);
+        interrupted = call.Interrupted();
+    }
+    if (interrupted) {
+        // Ctrl-C came during the call: HALT, as Regina gives it between clauses.
+        RexxSetHalt(getpid(), 0);
+        Pending halt;
+        halt.number = 4;
+        halt.function = upper;
+        s.lastHalt = halt;
+    }
     if (!reply || reply->kind == Reply::Kind::Error)
         return 1;
     if (!GiveValue(*result, reply->value)) {
         // The call fails after all; a HALT it asked for never comes.
-        if (reply->kind == Reply::Kind::Halt) {
+        if (reply->kind == Reply::Kind::Halt && !interrupted) {
             s.lastHalt.reset();
             s.pending.reset();
         }
         return 1;
     }
-    if (reply->kind == Reply::Kind::Halt)
+    if (reply->kind == Reply::Kind::Halt && !interrupted)
         RexxSetHalt(getpid(), 0);
     return 0;
 }
@@ -251,6 +270,26 @@ bool HaltStillPending(RXSYSEXIT *exits) {
 }
 
 } // namespace
+
+void ReadOptions() {
+    // Regina reads REGINA_OPTIONS once, at the first call of its interface.
+    // The runner's own default goes first, so that the user's options still
+    // win; the environment is put back at once, so commands and programs the
+    // script starts see it as the user left it.
+    const char *old = std::getenv(kOptionsVariable);
+    std::optional<std::string> saved;
+    if (old)
+        saved = old;
+    std::string options = kDefaultOptions;
+    if (saved && !saved->empty())
+        options += " " + *saved;
+    setenv(kOptionsVariable, options.c_str(), 1);
+    RexxQueryExit(kExitName, nullptr, nullptr, nullptr);
+    if (saved)
+        setenv(kOptionsVariable, saved->c_str(), 1);
+    else
+        unsetenv(kOptionsVariable);
+}
 
 PoolStatus Fetch(std::string_view name, std::string &value) {
     std::string symbol(name);
@@ -350,7 +389,9 @@ int Run(const std::string &path, const std::optional<std::string> &argument) {
     s.lastHalt.reset();
     // Commands go to SYSTEM, as under Regina's own command; without a name
     // RexxStart would make the script's extension ("rex") the environment.
+    runner::StartInterruptWatch();
     APIRET r = RexxStart(argument ? 1 : 0, &arg, absolute, nullptr, kEnvironment, RXCOMMAND, exits, &rc, &result);
+    runner::StopInterruptWatch();
     FlushPending();
     int status = 0;
     long code = static_cast<long>(r);
@@ -366,7 +407,8 @@ int Run(const std::string &path, const std::optional<std::string> &argument) {
         if (s.lastHalt && HaltStillPending(exits)) {
             // The script ended in the very clause that raised it: not a success.
             std::fprintf(stderr, "Error 4 running \"%s\": Program interrupted\n", absolute);
-            WriteLine(s.lastHalt->detail);
+            if (!s.lastHalt->detail.empty())
+                WriteLine(s.lastHalt->detail);
             status = 4;
         }
     }

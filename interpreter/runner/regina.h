@@ -13,6 +13,12 @@
 
 namespace halvorin::regina {
 
+// Gives Regina the runner's options before anything else: a function that is
+// neither built in, nor registered, nor an external routine is error 43
+// (NOEXT_COMMANDS_AS_FUNCS). REGINA_OPTIONS in the environment comes after
+// them, so EXT_COMMANDS_AS_FUNCS there brings Regina's own default back.
+void ReadOptions();
+
 // RexxVariablePool, during a function call, by the name a script writes
 // (upper-cased, compound tails substituted: RXSHV_SYFET, SYSET, SYDRO).
 enum class PoolStatus {

@@ -1,7 +1,11 @@
 // CreateThread and the thread object: a new thread tells the loaded modules
 // of its start and its end (DLL_THREAD_ATTACH, DLL_THREAD_DETACH).
+#include "threads.h"
+
 #include "handles.h"
 #include "loader.h"
+
+#include <string>
 
 #include <pthread.h>
 #include <sys/syscall.h>
@@ -64,6 +68,21 @@ class Thread : public KernelObject {
     bool done_ = false;
 };
 
+// A thread OpenThread found by its id: it names the thread, nothing more
+// (it cannot be waited on; only CreateThread's handles can).
+class ThreadReference : public KernelObject {
+  public:
+    explicit ThreadReference(DWORD id) : id_(id) {}
+    DWORD ThreadId() const override { return id_; }
+
+  private:
+    const DWORD id_;
+};
+
+bool IsThreadOfThisProcess(DWORD id) {
+    return id != 0 && access(("/proc/self/task/" + std::to_string(id)).c_str(), F_OK) == 0;
+}
+
 void* ThreadMain(void* arg) {
     std::shared_ptr<Thread> self(std::move(*static_cast<std::shared_ptr<Thread>*>(arg)));
     delete static_cast<std::shared_ptr<Thread>*>(arg);
@@ -101,6 +120,17 @@ DWORD Create(SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter, D
 }
 
 }  // namespace
+
+DWORD ThreadIdOf(HANDLE handle, DWORD& id) {
+    if (handle == GetCurrentThread()) {
+        id = static_cast<DWORD>(syscall(SYS_gettid));
+        return ERROR_SUCCESS;
+    }
+    std::shared_ptr<KernelObject> object = LookUpHandle(handle);
+    id = object ? object->ThreadId() : 0;
+    return id ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
 }  // namespace kernel32
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
@@ -132,3 +162,17 @@ BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
 }
 
 DWORD WINAPI GetCurrentThreadId(void) { return static_cast<DWORD>(syscall(SYS_gettid)); }
+
+HANDLE WINAPI OpenThread(DWORD, BOOL, DWORD threadId) {
+    if (!kernel32::IsThreadOfThisProcess(threadId)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    HANDLE handle = nullptr;
+    try {
+        handle = kernel32::AddHandle(std::make_shared<kernel32::ThreadReference>(threadId));
+    } catch (...) {
+    }
+    if (!handle) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return handle;
+}

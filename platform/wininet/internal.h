@@ -14,9 +14,12 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <istream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +49,41 @@ DWORD InitCurl();
 // The stand-ins' per-user folder ($PLATFORM_USER_DIR, else $HOME/.brevanto-platform),
 // made when missing; empty when it cannot be had.
 std::string UserDirectory();
+
+// ---- names ----
+
+// <userdir>/hosts (hosts(5) form): when the file exists, the only source of
+// names; a name it does not list is not resolved (names.cpp).
+class HostsTable {
+public:
+    void Parse(std::istream &in);
+    // The addresses the file gives a name (any case, a final dot ignored), and the first of them.
+    const std::vector<std::string> *AddressesOf(std::string_view name) const;
+    const std::string *Find(std::string_view name) const;
+    // An address, or a name the file lists.
+    bool Knows(std::string_view host) const;
+    // CURLOPT_CONNECT_TO entries that send every listed name but `except`
+    // to its first address; the caller frees it.
+    curl_slist *ConnectTo(std::string_view except = {}) const;
+    // The CURLOPT_RESOLVE entry giving host:port the first `limit` of its addresses; empty for no listed name.
+    std::string PinEntry(const std::string &host, INTERNET_PORT port, std::size_t limit) const;
+    // The CURLOPT_RESOLVE entry for a proxy ("[scheme://]host[:port]") that
+    // is an address or a listed name; nullopt for a name the file does not
+    // list; empty when there is nothing to enter (no host, an IPv6 address).
+    std::optional<std::string> ResolveEntry(const std::string &proxy) const;
+
+private:
+    std::map<std::string, std::vector<std::string>> addresses_;
+    std::vector<std::string> names_;  // in the file's order
+};
+// The table of <userdir>/hosts, read now; null when there is no such file.
+std::shared_ptr<const HostsTable> LoadHostsTable();
+// An IPv4 or IPv6 address (IPv6 with or without brackets).
+bool IsAddress(std::string_view host);
+// Two host names alike as the hosts file matches them.
+bool SameName(std::string_view a, std::string_view b);
+// The proxies the environment names (http_proxy and the others libcurl reads).
+std::vector<std::string> EnvironmentProxies();
 
 // ---- options ----
 
@@ -372,6 +410,15 @@ public:
         allowToHttp_ = toHttp;
         allowToHttps_ = toHttps;
     }
+    // A proxy this transfer may use: with a hosts file, its name is looked
+    // up there. ERROR_INTERNET_NAME_NOT_RESOLVED for a name the file does
+    // not list, when the proxy is `certain` to be used.
+    DWORD KnowProxy(const std::string &proxy, bool certain);
+    // Whether names come from the per-user hosts file rather than the system.
+    bool NamesFromFile() const { return hosts_ != nullptr; }
+    // The request's own host from the hosts file, at most `limit` of its
+    // addresses tried in the file's order.
+    DWORD PinFromFile(const std::string &host, INTERNET_PORT port, std::size_t limit);
     // Keeps the server certificate of each response (as WinINet's text) while the connection is there.
     void KeepCertificate() { keepCertificate_ = true; }
     // Connects to host:port only at these addresses ("host:port:addr,addr"), in this order.
@@ -400,6 +447,7 @@ private:
     static size_t OnHeader(char *data, size_t size, size_t count, void *self);
     static size_t OnBody(char *data, size_t size, size_t count, void *self);
     static int OnProgress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static int OnResolverStart(void *, void *, void *self);
     size_t TakeHeader(const char *data, size_t length);
     size_t TakeBody(const char *data, size_t length);
     DWORD Pump(const std::function<bool()> &enough, const Timeouts &timeouts);
@@ -411,6 +459,9 @@ private:
 
     CURL *easy_ = nullptr;
     CURLM *const multi_;
+    std::shared_ptr<const HostsTable> hosts_;  // null: the system resolves names
+    curl_slist *connectTo_ = nullptr;
+    std::string pinnedName_;  // a listed name reached through pinned_ instead of connectTo_
     const std::atomic<bool> *const cancelled_;
     bool attached_ = false;
     bool busy_ = false;  // counted among the transfers under way

@@ -4,6 +4,8 @@
 // keeps only what does not fit, so memory stays small for any resource size.
 #include "internal.h"
 
+#include <platform/synchronous_io.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -32,6 +34,24 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 }
 
 bool Limited(DWORD timeout) { return timeout != 0 && timeout != INFINITE; }
+
+// A wait of the calling thread that CancelSynchronousIo from another thread
+// ends, as a caller of WinINet would end a blocking call (on Ctrl-C, say).
+class CancelPoint {
+public:
+    CancelPoint() : fd_(platform::BeginSynchronousIo()) {}
+    CancelPoint(const CancelPoint &) = delete;
+    CancelPoint &operator=(const CancelPoint &) = delete;
+    ~CancelPoint() { platform::EndSynchronousIo(); }
+    bool Cancelled() const { return platform::SynchronousIoCancelled(); }
+    // What curl_multi_poll watches besides the transfer's sockets.
+    curl_waitfd *Extra() { return fd_ >= 0 ? &extra_ : nullptr; }
+    unsigned Count() const { return fd_ >= 0 ? 1 : 0; }
+
+private:
+    int fd_;
+    curl_waitfd extra_{fd_, CURL_WAIT_POLLIN, 0};
+};
 
 // The shorter of two timeouts, where 0 and INFINITE mean none.
 DWORD Shorter(DWORD a, DWORD b)
@@ -81,6 +101,7 @@ Transfer::~Transfer()
     Detach();
     if (easy_)
         curl_easy_cleanup(easy_);
+    curl_slist_free_all(connectTo_);
     curl_slist_free_all(pinned_);
 }
 
@@ -109,7 +130,59 @@ DWORD Transfer::Init()
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
     spill_.reserve(CURL_MAX_WRITE_SIZE);
+    hosts_ = LoadHostsTable();
+    if (hosts_) {
+        connectTo_ = hosts_->ConnectTo();
+        curl_easy_setopt(easy_, CURLOPT_CONNECT_TO, connectTo_);
+        curl_easy_setopt(easy_, CURLOPT_RESOLVER_START_FUNCTION, &Transfer::OnResolverStart);
+        curl_easy_setopt(easy_, CURLOPT_RESOLVER_START_DATA, this);
+    }
     return ERROR_SUCCESS;
+}
+
+DWORD Transfer::KnowProxy(const std::string &proxy, bool certain)
+{
+    if (!hosts_)
+        return ERROR_SUCCESS;
+    std::optional<std::string> entry = hosts_->ResolveEntry(proxy);
+    if (!entry)
+        return certain ? ERROR_INTERNET_NAME_NOT_RESOLVED : ERROR_SUCCESS;
+    if (entry->empty())
+        return ERROR_SUCCESS;
+    return PinAddresses(*entry);
+}
+
+DWORD Transfer::PinFromFile(const std::string &host, INTERNET_PORT port, std::size_t limit)
+{
+    const std::vector<std::string> *all = hosts_->AddressesOf(host);
+    if (!all || all->size() < 2)
+        return ERROR_SUCCESS;  // an address, an unknown name, or one address: CONNECT_TO has it
+    // Several addresses: this host:port gets them from the DNS cache, in order.
+    curl_slist *list = hosts_->ConnectTo(host);
+    curl_slist_free_all(connectTo_);
+    connectTo_ = list;
+    curl_easy_setopt(easy_, CURLOPT_CONNECT_TO, connectTo_);
+    pinnedName_ = host;
+    return PinAddresses(hosts_->PinEntry(host, port, limit));
+}
+
+// libcurl is about to look a name up that the hosts file gave it no address
+// for (listed names and proxies reach it as addresses). The connection's
+// host decides: an address, or a listed name that reaches here as its
+// address, goes on; any other name is not resolved.
+int Transfer::OnResolverStart(void *, void *, void *self)
+{
+    Transfer *t = static_cast<Transfer *>(self);
+    Url target;
+    char *effective = nullptr;
+    // A pinned name got here at a port it was not pinned for (a redirect):
+    // libcurl would ask the system for it.
+    if (curl_easy_getinfo(t->easy_, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective &&
+        ParseUrl(effective, target) == ERROR_SUCCESS && t->hosts_->Knows(target.host) &&
+        !(!t->pinnedName_.empty() && SameName(target.host, t->pinnedName_)))
+        return 0;
+    t->callbackError_ = ERROR_INTERNET_NAME_NOT_RESOLVED;
+    return 1;
 }
 
 DWORD Transfer::Attach()
@@ -323,8 +396,9 @@ void Transfer::Collect()
 
 DWORD Transfer::Pump(const std::function<bool()> &enough, const Timeouts &timeouts)
 {
+    CancelPoint point;
     while (!enough() && !done_) {
-        if (cancelled_ && cancelled_->load())
+        if ((cancelled_ && cancelled_->load()) || point.Cancelled())
             return ERROR_INTERNET_OPERATION_CANCELLED;
         int running = 0;
         CURLMcode mc = curl_multi_perform(multi_, &running);
@@ -357,7 +431,7 @@ DWORD Transfer::Pump(const std::function<bool()> &enough, const Timeouts &timeou
                 wait = static_cast<int>(std::min<long long>(wait, static_cast<long long>(limit) - idle));
             }
         }
-        mc = curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
+        mc = curl_multi_poll(multi_, point.Extra(), point.Count(), wait, nullptr);
         if (mc == CURLM_OUT_OF_MEMORY)
             return ERROR_NOT_ENOUGH_MEMORY;
         if (mc != CURLM_OK)
@@ -455,6 +529,8 @@ bool FitsInHeader(std::string_view text)
 DWORD LimitAddresses(Transfer &transfer, const std::string &host, INTERNET_PORT port, DWORD retries)
 {
     std::size_t limit = std::max<DWORD>(retries, 1);
+    if (transfer.NamesFromFile())
+        return transfer.PinFromFile(host, port, limit);
     unsigned char literal[sizeof(struct in6_addr)];
     if (inet_pton(AF_INET, host.c_str(), literal) == 1 || inet_pton(AF_INET6, host.c_str(), literal) == 1)
         return ERROR_SUCCESS;
@@ -527,6 +603,13 @@ DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &ur
     if (!choice.useEnvironment) {
         curl_easy_setopt(easy, CURLOPT_PROXY, choice.proxy.c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+        if (DWORD err = transfer.KnowProxy(choice.proxy, true))
+            return err;
+    } else {
+        // libcurl picks among them (and no_proxy may leave them all out).
+        for (const std::string &environment : EnvironmentProxies())
+            if (DWORD err = transfer.KnowProxy(environment, false))
+                return err;
     }
     // Through a proxy, the proxy connects to the server.
     if (!GoesThroughProxy(options, url)) {

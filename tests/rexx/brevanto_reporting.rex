@@ -33,9 +33,28 @@ call check InetMaxIn(5000), 8192, 'a maximum rounded up to whole pages'
 call check InetMaxIn(), 8192, 'kept'
 call check InetTime(1), '', 'InetTime does nothing'
 call check InetTime(1, 2), '', 'InetTime with two arguments'
+
+/* A handle variable that holds no open handle: the message names the variable and shows its value. */
+c9 = 'c9'
+call handle 'INETCONNECT argument 1 must name a variable holding an open handle; variable C9 holds "c9"'
+c9 = 94736790293040
+call handle 'INETCONNECT argument 1 must name a variable holding an open handle; variable C9 holds "94736790293040"'
 call check InetClose(), '', 'InetClose'
 call check InetMaxIn(), 131072, 'the default again after InetClose()'
 exit failures <> 0
+
+handle:
+  parse arg message
+  signal on syntax name handled
+  x = InetConnect('c9', 'localhost')
+  signal off syntax
+  say 'FAIL a stale handle returned "' || x || '"'
+  failures = failures + 1
+  return
+handled:
+  call check rc halvorin_condition halvorin_error, '40 SYNTAX 40.13', 'a stale handle'
+  call check halvorin_message, message, 'a stale handle message'
+  return
 
 syntax:
   parse arg message, what

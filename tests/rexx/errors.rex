@@ -4,6 +4,15 @@ call expect "rtfail('0x50228')", '40.5',,
   'Missing argument in invocation of RTFAIL; argument 2 is required'
 call expect "rtfail('0xD0128')", '40.13',,
   'RTFAIL argument 1 must be zero or positive; found "0xD0128"'
+held = 'c9'
+call expect "rtfail('0xD0328', , 'held')", '40.13',,
+  'RTFAIL argument 3 must name a variable holding an open handle; variable HELD holds "c9"'
+held = copies('1234567890', 10)
+call expect "rtfail('0xD0328', , 'held')", '40.13',,
+  'RTFAIL argument 3 must name a variable holding an open handle; variable HELD holds "' ||,
+  copies('1234567890', 6) || '"...'
+call expect "rtfail('0xD0328', , 'unset')", '40.13', 'RTFAIL argument 3 must be zero or positive; found "unset"'
+call expect "rtfail('0x1A0328', , '1 a')", '40.26', 'RTFAIL argument 3 must be a valid symbol; found "1 a"'
 call expect "rtfail('0xE0328', , '')", '40.14',,
   'RTFAIL argument 3 must be positive; found ""'
 call expect "rtfail('0x1C0228', 5, 'Bogus')", '40.28',,

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,6 +36,21 @@ std::vector<std::string> Addresses(const char *name)
     }
     freeaddrinfo(found);
     return out;
+}
+
+// A socket bound to address:port and not listening (-1 when the port is taken there).
+int BoundOnly(const std::string &address, int port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_in where = {};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &where.sin_addr);
+    if (fd >= 0 && port != 0 && bind(fd, reinterpret_cast<struct sockaddr *>(&where), sizeof where) == 0)
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
 }
 
 // Answers every request with "ok" until it is destroyed.
@@ -90,13 +107,32 @@ private:
     std::thread thread_;
 };
 
-class Retries : public test::WinInetTest {};
+// The addresses come from the system (the hosts file run_with_hosts puts in
+// place) or from the per-user hosts file, which lists the name twice.
+class Retries : public test::WinInetTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_F(Retries, AtMostThatManyAddressesAreTried)
+INSTANTIATE_TEST_SUITE_P(NamesFrom, Retries, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "UserHostsFile" : "System"; });
+
+TEST_P(Retries, AtMostThatManyAddressesAreTried)
 {
     std::vector<std::string> addresses = Addresses("retries.test");
     ASSERT_EQ(addresses.size(), 2u) << "run through run_with_hosts";
-    Server server(addresses[1]);
+    if (GetParam())
+        test::WriteFile(UserDir() + "/hosts", "127.0.0.1 localhost\n" + addresses[0] + " retries.test\n" +
+                                                  addresses[1] + " retries.test\n");
+    else
+        std::remove((UserDir() + "/hosts").c_str());
+    // The same port on the first address must refuse: held there, bound
+    // but not listening, so no other server can have it.
+    std::unique_ptr<Server> held;
+    int guard = -1;
+    for (int attempt = 0; attempt < 20 && guard < 0; ++attempt) {
+        held = std::make_unique<Server>(addresses[1]);
+        guard = BoundOnly(addresses[0], held->Port());
+    }
+    ASSERT_GE(guard, 0) << "no port free on both addresses";
+    const Server &server = *held;
     ASSERT_NE(server.Port(), 0);
     std::string url = "http://retries.test:" + std::to_string(server.Port()) + "/";
     Internet session(InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
@@ -114,6 +150,7 @@ TEST_F(Retries, AtMostThatManyAddressesAreTried)
         ASSERT_TRUE(d.complete) << retries << ": " << d.error;
         EXPECT_EQ(d.body, "ok");
     }
+    close(guard);
 }
 
 }  // namespace

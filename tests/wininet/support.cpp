@@ -82,6 +82,8 @@ void WinInetTest::SetUp()
     ASSERT_NE(made, nullptr);
     userDir_ = made;
     setenv("PLATFORM_USER_DIR", userDir_.c_str(), 1);
+    // Names come from here alone: the tests never ask the machine's resolver.
+    WriteFile(userDir_ + "/hosts", kHosts);
 }
 
 void WinInetTest::TearDown()
@@ -226,6 +228,31 @@ int RefusedPort()
     getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
     close(fd);
     return ntohs(addr.sin_port);
+}
+
+StalledPort::StalledPort()
+{
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+        listen(listener_, 0) != 0 || getsockname(listener_, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+        throw std::runtime_error("no listening socket for a stalled port");
+    port_ = ntohs(addr.sin_port);
+    // With a backlog of 0 the queue holds one connection: this one fills it.
+    filler_ = socket(AF_INET, SOCK_STREAM, 0);
+    if (filler_ < 0 || connect(filler_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
+        throw std::runtime_error("cannot fill the stalled port's queue");
+}
+
+StalledPort::~StalledPort()
+{
+    if (filler_ >= 0)
+        close(filler_);
+    if (listener_ >= 0)
+        close(listener_);
 }
 
 ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name)

@@ -40,7 +40,11 @@ private:
     HINTERNET h_ = nullptr;
 };
 
-// Every test runs with PLATFORM_USER_DIR set to a folder of its own.
+// The names the tests' servers answer to; every other name is unknown.
+inline constexpr char kHosts[] = "127.0.0.1 localhost\n";
+
+// Every test runs with PLATFORM_USER_DIR set to a folder of its own, whose
+// hosts file (kHosts) answers every name the test looks up.
 class WinInetTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -102,6 +106,21 @@ void WriteFile(const std::string &path, const std::string &data);
 bool Exists(const std::string &path);
 // A loopback port that nothing listens on.
 int RefusedPort();
+// A loopback port where a connection attempt stalls: it listens, but its
+// queue is full and nobody accepts, so new connections get no answer.
+class StalledPort {
+public:
+    StalledPort();
+    StalledPort(const StalledPort &) = delete;
+    StalledPort &operator=(const StalledPort &) = delete;
+    ~StalledPort();
+    int Port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int filler_ = -1;
+    int port_ = 0;
+};
 // Sets or removes an environment variable for the life of the object.
 class ScopedEnv {
 public:
