@@ -51,26 +51,3 @@ call expect strip(methods), 'GET PUT', 'the exchange of an upload'
 
 call expect InetClose(), '', 'InetClose'
 exit failures <> 0
-
-expect: procedure expose failures
-  parse arg got, expected, what
-  if \check(got, expected, what) then failures = failures + 1
-  return
-
-/* syntax(expression, error, what): the expression must raise SYNTAX with that HALVORIN_ERROR. */
-syntax:
-  parse arg expression, error, what
-  signal on syntax name raised
-  interpret 'value =' expression
-  signal on syntax name unexpected
-  say 'FAIL' what': no error, got "'value'"'
-  failures = failures + 1
-  return
-raised:
-  signal on syntax name unexpected
-  call expect halvorin_error, error, what
-  return
-
-unexpected:
-  say 'FAIL unexpected error' rc 'on line' sigl':' condition('D') halvorin_message
-  exit 1

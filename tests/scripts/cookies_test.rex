@@ -14,12 +14,3 @@ call expect InetConnectUrl(http'/echo', 'data', 'DOWNLOAD NOCOOKIES'), '', 'NOCO
 parse var data 'cookie=' sent '0a'x
 call expect sent, '', 'no cookie sent with NOCOOKIES'
 exit failures <> 0
-
-expect: procedure expose failures
-  parse arg got, expected, what
-  if \check(got, expected, what) then failures = failures + 1
-  return
-
-unexpected:
-  say 'FAIL unexpected error' rc 'on line' sigl':' condition('D') halvorin_message
-  exit 1

@@ -46,29 +46,3 @@ pairsEqual: procedure expose old. new. kept. count
     end
   end
   return equal
-
-expect: procedure expose failures
-  parse arg got, expected, what
-  if \check(got, expected, what) then failures = failures + 1
-  return
-
-/* syntax(expression, error, what): the expression must raise SYNTAX with that HALVORIN_ERROR;
-   an empty error means it must not raise anything. */
-syntax:
-  parse arg expression, error, what
-  signal on syntax name raised
-  interpret 'value =' expression
-  signal on syntax name unexpected
-  if error \= '' then do
-    say 'FAIL' what': no error, got "'value'"'
-    failures = failures + 1
-  end
-  return
-raised:
-  signal on syntax name unexpected
-  call expect halvorin_error, error, what
-  return
-
-unexpected:
-  say 'FAIL unexpected error' rc 'on line' sigl':' condition('D') halvorin_message
-  exit 1
