@@ -3,6 +3,7 @@
 #include "runner.h"
 
 #include "calls.h"
+#include "faults.h"
 #include "regina.h"
 
 #include <services/services.h>
@@ -21,6 +22,7 @@ void BeginScript(const std::string &path) {
     SetCallerName(file + " " + kDefaultName);
     regina::ReadOptions();
     regina::SetDispatcher(Knows, Dispatch);
+    InstallTortureHooks();
 }
 
 std::vector<std::string> PublishFunctions() {

@@ -41,6 +41,8 @@ enum class Kind : std::uint32_t { Copy = 1, String = 2, Marker = 3 };
 char *Allocate(Kind kind, std::string_view text);            // nullptr: no memory
 char *AllocateZeroed(Kind kind, std::size_t length);         // nullptr: no memory
 char *RejectMarker();                                        // the static rejected-keyword marker
+// The length of a live copy or string that starts at `data`; nullopt for anything else.
+std::optional<std::size_t> LiveLength(const void *data);
 
 // A string taken over from the library: released when this ends.
 class Handover {

@@ -147,6 +147,13 @@ char *Allocate(Kind kind, std::string_view text) {
 
 char *RejectMarker() { return marker.data; }
 
+std::optional<std::size_t> LiveLength(const void *data) {
+    std::lock_guard guard(registry().lock);
+    if (!registry().live.count(static_cast<const char *>(data)))
+        return std::nullopt;
+    return static_cast<std::size_t>(HeaderOf(static_cast<const char *>(data))->length);
+}
+
 Handover::Handover(Handover &&other) noexcept
     : data_(other.data_), length_(other.length_), owned_(other.owned_) {
     other.data_ = nullptr;

@@ -22,8 +22,24 @@ std::string ElementName(std::string_view name, ULONG_PTR index) {
     return StemBase(name) + "." + std::to_string(static_cast<ULONGLONG>(index));
 }
 
-// The name as a view; a null name is empty, and so is not a symbol.
-std::string_view NameOf(LPCSTR name) { return name ? std::string_view(name) : std::string_view(); }
+// The name as a view; a null name is empty, and so is not a symbol. A name
+// that is one of the call's arguments, or a host copy or string, is taken
+// whole: a zero byte inside it does not cut it short (and makes it no symbol).
+std::string_view NameOf(const HOSTCTX__ *frame, LPCSTR name) {
+    if (!name)
+        return {};
+    if (frame && frame->args.list) {
+        const ArgList &args = *frame->args.list;
+        for (std::size_t n = 1; n <= args.Count(); ++n) {
+            std::optional<std::string_view> text = args.Get(n);
+            if (text && text->data() == name)
+                return *text;
+        }
+    }
+    if (std::optional<std::size_t> length = LiveLength(name))
+        return {name, *length};
+    return name;
+}
 
 // "YYYY-MM-DD HH:MM:SS" UTC; empty for a zero time and for one past the year 9999.
 std::string WriteTime(const FILETIME &time) {
@@ -113,7 +129,7 @@ ULONG_PTR WINAPI GetVar(HOSTCTX ctx, LPCSTR name, ULONG_PTR reserved, ULONG_PTR 
         *out = fault;
         return 0;
     }
-    std::string_view symbol = NameOf(name);
+    std::string_view symbol = NameOf(frame, name);
     if (!IsVariableSymbol(symbol)) {
         *out = HOST_REASON_BAD_NAME;
         return 0;
@@ -184,7 +200,7 @@ DWORD WINAPI SetVar(HOSTCTX ctx, LPCSTR name, ULONG_PTR reserved, ULONG_PTR valu
                 return HOST_REASON_BAD_NAME;
             return StoreFindRecord(pool, symbol, record);
         }
-        std::string_view symbol = NameOf(name);
+        std::string_view symbol = NameOf(frame, name);
         if (!IsVariableSymbol(symbol))
             return HOST_REASON_BAD_NAME;
         DWORD index = flags & HOST_SET_INDEX;

@@ -42,6 +42,14 @@ DWORD ReportFailure(HOSTCTX ctx, RESULTSLOT *slot)
     return slot->Value ? 0 : REXX_ERROR_RESOURCES;
 }
 
+// A report whose text the interpreter has no memory for: without it a plain
+// call would look like a success with an empty result.
+static DWORD LackOfMemory(RESULTSLOT *slot)
+{
+    slot->ErrorMode = ERRORMODE_SYNTAX;
+    return REXX_ERROR_RESOURCES;
+}
+
 DWORD ReportMessage(HOSTCTX ctx, RESULTSLOT *slot, LPCSTR *inserts, LPCSTR message, DWORD number)
 {
     ULONG_PTR length = 0;
@@ -51,20 +59,16 @@ DWORD ReportMessage(HOSTCTX ctx, RESULTSLOT *slot, LPCSTR *inserts, LPCSTR messa
     if (HOST.GetVar(ctx, "INETHEADING", 0, &length, HOST_VAR_TEXT)) {
         report = REPORT_HEADING;
     } else {
-        if (length == HOST_REASON_NO_MEMORY) {
-            slot->ErrorMode = ERRORMODE_SYNTAX;
-            return REXX_ERROR_RESOURCES;
-        }
+        if (length == HOST_REASON_NO_MEMORY)
+            return LackOfMemory(slot);
         report = REPORT_PLAIN;
     }
 
     length = 0;
     LPCSTR value = (LPCSTR)HOST.GetVar(ctx, "INETERR", 0, &length, HOST_VAR_TEXT);
     if (!value) {
-        if (length == HOST_REASON_NO_MEMORY) {
-            slot->ErrorMode = ERRORMODE_SYNTAX;
-            return REXX_ERROR_RESOURCES;
-        }
+        if (length == HOST_REASON_NO_MEMORY)
+            return LackOfMemory(slot);
         slot->ErrorMode = ERRORMODE_NONE;
     } else {
         DWORD count = (DWORD)length;
@@ -74,7 +78,7 @@ DWORD ReportMessage(HOSTCTX ctx, RESULTSLOT *slot, LPCSTR *inserts, LPCSTR messa
         } else if (count == 3 && CompareNoCase(value, "NUM", 3) == 0) {
             slot->ErrorMode = ERRORMODE_NONE;
             slot->Value = (ULONG_PTR)HOST.MakeString(ctx, 0, number, HOST_STR_DECIMAL);
-            return report;
+            return slot->Value ? report : LackOfMemory(slot);
         } else if (count == 5 && CompareNoCase(value, "ERROR", 5) == 0) {
             slot->ErrorMode = ERRORMODE_ERROR;
         } else if (count == 6 && CompareNoCase(value, "SYNTAX", 6) == 0) {
@@ -91,8 +95,11 @@ DWORD ReportMessage(HOSTCTX ctx, RESULTSLOT *slot, LPCSTR *inserts, LPCSTR messa
         }
     }
 
-    if (!slot->Value)
+    if (!slot->Value) {
         slot->Value = (ULONG_PTR)HOST.MakeString(ctx, (ULONG_PTR)message, (ULONG_PTR)inserts, HOST_STR_FORMAT);
+        if (!slot->Value)
+            return LackOfMemory(slot);
+    }
     return report;
 }
 

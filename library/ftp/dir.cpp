@@ -1,4 +1,5 @@
 // InetDir: directories of the FTP server behind the current connection.
+#include "../core/arguments.h"
 #include "../core/handlers.h"
 #include "../core/report.h"
 #include "../core/resource.h"
@@ -48,9 +49,9 @@ HANDLER(InetDir)
     if (operation == DIR_GET)
         return GetDirectory(ctx, args, slot);
 
-    LPSTR directory = HOST.GetArgCopy(ctx, args, 1);
-    if (!directory)
-        return REXX_ERROR_RESOURCES;
+    LPSTR directory;
+    if (DWORD refused = CopyText(ctx, args, 1, &directory))
+        return refused;
     HINTERNET connection = State.HandleList->Handle;
     BOOL done;
     if (operation == DIR_SET)

@@ -1,4 +1,5 @@
 // InetFile: one whole file between the local machine and the FTP server.
+#include "../core/arguments.h"
 #include "../core/handlers.h"
 #include "../core/report.h"
 #include "../core/resource.h"
@@ -39,13 +40,12 @@ HANDLER(InetFile)
     if (!HOST.GetArg(ctx, args, HOST_ARG_NUMBER | 4, &attributes) && attributes)
         return ARGUMENT_ERROR(MINOR_NOT_NONNEGATIVE, 4);
 
-    LPSTR first = HOST.GetArgCopy(ctx, args, 1);
-    if (!first)
-        return REXX_ERROR_RESOURCES;
-    LPSTR second = HOST.GetArgCopy(ctx, args, 2);
-    if (!second) {
+    LPSTR first, second;
+    if (DWORD refused = CopyText(ctx, args, 1, &first))
+        return refused;
+    if (DWORD refused = CopyText(ctx, args, 2, &second)) {
         HOST.FreeMem(first);
-        return REXX_ERROR_RESOURCES;
+        return refused;
     }
     if (!second[0]) {
         HOST.FreeMem(second);

@@ -1,6 +1,7 @@
 // InetMatchName: the FTP server's files that match a pattern, one per call.
 // The enumeration lives in State.FindHandle between calls, so it goes on
 // whichever connection is current by then.
+#include "../core/arguments.h"
 #include "../core/handlers.h"
 #include "../core/report.h"
 #include "../core/resource.h"
@@ -68,9 +69,9 @@ HANDLER(InetMatchName)
         return StoreMatch(ctx, args, &match, options);
     }
 
-    LPSTR pattern = HOST.GetArgCopy(ctx, args, 2);
-    if (!pattern)
-        return REXX_ERROR_RESOURCES;
+    LPSTR pattern;
+    if (DWORD refused = CopyText(ctx, args, 2, &pattern))
+        return refused;
     slot->Value = HOST.ParseKeywords(ctx, args, HOST_KW_ARGUMENT | 3, MatchOptionList, MatchOptionValues, &options, 0);
     if (slot->Value) {
         HOST.FreeMem(pattern);

@@ -1,4 +1,5 @@
 // InetRename and InetDelete: one remote file. Names go to WinINet as the script gave them.
+#include "../core/arguments.h"
 #include "../core/handlers.h"
 #include "../core/report.h"
 #include "../core/resource.h"
@@ -9,13 +10,12 @@ HANDLER(InetRename)
     if (!State.HandleList)
         return ReportResourceMessage(ctx, slot, NULL, IDS_NO_SERVER);
 
-    LPSTR existing = HOST.GetArgCopy(ctx, args, 1);
-    if (!existing)
-        return REXX_ERROR_RESOURCES;
-    LPSTR renamed = HOST.GetArgCopy(ctx, args, 2);
-    if (!renamed) {
+    LPSTR existing, renamed;
+    if (DWORD refused = CopyText(ctx, args, 1, &existing))
+        return refused;
+    if (DWORD refused = CopyText(ctx, args, 2, &renamed)) {
         HOST.FreeMem(existing);
-        return REXX_ERROR_RESOURCES;
+        return refused;
     }
     DWORD result = FtpRenameFileA(State.HandleList->Handle, existing, renamed) ? 0 : ReportFailure(ctx, slot);
     HOST.FreeMem(renamed);
@@ -28,9 +28,9 @@ HANDLER(InetDelete)
     if (!State.HandleList)
         return ReportResourceMessage(ctx, slot, NULL, IDS_NO_SERVER);
 
-    LPSTR name = HOST.GetArgCopy(ctx, args, 1);
-    if (!name)
-        return REXX_ERROR_RESOURCES;
+    LPSTR name;
+    if (DWORD refused = CopyText(ctx, args, 1, &name))
+        return refused;
     DWORD result = FtpDeleteFileA(State.HandleList->Handle, name) ? 0 : ReportFailure(ctx, slot);
     HOST.FreeMem(name);
     return result;

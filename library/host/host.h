@@ -151,6 +151,7 @@ typedef DWORD(WINAPI *REXXFEEDBACKPROC)(DWORD reason, DWORD param);
 #define MINOR_ARGUMENT_MISSING 5u    /* 40.5 */
 #define MINOR_NOT_NONNEGATIVE 13u    /* 40.13 */
 #define MINOR_NOT_POSITIVE 14u       /* 40.14 */
+#define MINOR_ZERO_BYTE 22u          /* 40.22: a text holds a zero byte where none can go */
 #define MINOR_NOT_SYMBOL 26u         /* 40.26: not a valid variable name */
 #define MINOR_NOT_KEYWORD 28u        /* 40.28 */
 

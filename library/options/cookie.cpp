@@ -1,4 +1,5 @@
 // InetCookie: reading and setting cookies in WinINet's cookie store.
+#include "../core/arguments.h"
 #include "../core/handlers.h"
 #include "../core/report.h"
 #include "../core/state.h"
@@ -16,13 +17,12 @@ static const DWORD CookieOptionValues[] = {
 
 static DWORD SetCookie(HOSTCTX ctx, HOSTARGS args, RESULTSLOT *slot, LPCSTR url, LPCSTR name, DWORD options)
 {
-    LPSTR data = HOST.GetArgCopy(ctx, args, 3);
-    if (!data)
-        return REXX_ERROR_RESOURCES;
-    LPSTR header = HOST.GetArgCopy(ctx, args, 5);
-    if (!header) {
+    LPSTR data, header;
+    if (DWORD refused = CopyText(ctx, args, 3, &data))
+        return refused;
+    if (DWORD refused = CopyText(ctx, args, 5, &header)) {
         HOST.FreeMem(data);
-        return REXX_ERROR_RESOURCES;
+        return refused;
     }
     DWORD state;
     if (name[0])
@@ -73,13 +73,12 @@ static DWORD ReadCookie(HOSTCTX ctx, HOSTARGS args, RESULTSLOT *slot, LPCSTR url
 
 HANDLER(InetCookie)
 {
-    LPSTR url = HOST.GetArgCopy(ctx, args, 1);
-    if (!url)
-        return REXX_ERROR_RESOURCES;
-    LPSTR name = HOST.GetArgCopy(ctx, args, 2);
-    if (!name) {
+    LPSTR url, name;
+    if (DWORD refused = CopyText(ctx, args, 1, &url))
+        return refused;
+    if (DWORD refused = CopyText(ctx, args, 2, &name)) {
         HOST.FreeMem(url);
-        return REXX_ERROR_RESOURCES;
+        return refused;
     }
     DWORD options = 0;
     DWORD result;

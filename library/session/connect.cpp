@@ -1,4 +1,5 @@
 // InetConnect: server connections, and switching between them.
+#include "../core/arguments.h"
 #include "../core/handlers.h"
 #include "../core/report.h"
 #include "../core/resource.h"
@@ -28,6 +29,10 @@ HANDLER(InetConnect)
         }
     } else if (value == HOST_REASON_NOT_HANDLE) {
         return ARGUMENT_ERROR(MINOR_NOT_NONNEGATIVE, 1);
+    } else if (value == HOST_REASON_NO_MEMORY) {
+        // Not knowing what the variable holds, a new connection could take the
+        // place of one it names: that one would be lost to the script.
+        return REXX_ERROR_RESOURCES;
     }
 
     DWORD service = INTERNET_SERVICE_HTTP;
@@ -50,19 +55,20 @@ HANDLER(InetConnect)
             return ARGUMENT_ERROR(MINOR_NOT_KEYWORD, 7);
     }
 
-    LPSTR server = HOST.GetArgCopy(ctx, args, 2);
-    if (!server)
-        return REXX_ERROR_RESOURCES;
-    LPSTR user = HOST.GetArgCopy(ctx, args, 4);
-    if (!user) {
+    LPSTR server, user, password;
+    DWORD refused = CopyText(ctx, args, 2, &server);
+    if (refused)
+        return refused;
+    refused = CopyText(ctx, args, 4, &user);
+    if (refused) {
         HOST.FreeMem(server);
-        return REXX_ERROR_RESOURCES;
+        return refused;
     }
-    LPSTR password = HOST.GetArgCopy(ctx, args, 5);
-    if (!password) {
+    refused = CopyText(ctx, args, 5, &password);
+    if (refused) {
         HOST.FreeMem(user);
         HOST.FreeMem(server);
-        return REXX_ERROR_RESOURCES;
+        return refused;
     }
 
     DWORD result = 0;

@@ -1,4 +1,5 @@
 // InetDial: bringing the dial-up connection up when the system is offline, and hanging up.
+#include "../core/arguments.h"
 #include "../core/handlers.h"
 #include "../core/report.h"
 #include "../core/resource.h"
@@ -54,9 +55,9 @@ HANDLER(InetDial)
             return ARGUMENT_ERROR(MINOR_NOT_POSITIVE, 2);
         window = 0;
     }
-    LPSTR connection = HOST.GetArgCopy(ctx, args, 3);
-    if (!connection)
-        return REXX_ERROR_RESOURCES;
+    LPSTR connection;
+    if (DWORD refused = CopyText(ctx, args, 3, &connection))
+        return refused;
     DWORD options = 0;
     slot->Value = HOST.ParseKeywords(ctx, args, HOST_KW_ARGUMENT | 1, DialOptionList, NULL, &options, 0);
     DWORD result;

@@ -1,4 +1,5 @@
 // InetOpen and InetClose: the Internet session.
+#include "../core/arguments.h"
 #include "../core/handlers.h"
 #include "../core/keywords.h"
 #include "../core/report.h"
@@ -40,16 +41,16 @@ HANDLER(InetOpen)
     if (slot->Value)
         return ARGUMENT_ERROR(MINOR_NOT_KEYWORD, 1);
 
-    // The interpreter out of memory is an error, not a session quietly left unopened.
-    DWORD result = REXX_ERROR_RESOURCES;
-    LPSTR agent = HOST.GetArgCopy(ctx, args, 3);
-    if (!agent)
+    // A text that cannot be copied, or that WinINet would see cut short, is an error,
+    // not a session quietly left unopened.
+    LPSTR agent, proxy, bypass;
+    DWORD result = CopyText(ctx, args, 3, &agent);
+    if (result)
         return result;
-    LPSTR proxy = HOST.GetArgCopy(ctx, args, 4);
-    if (proxy) {
-        LPSTR bypass = HOST.GetArgCopy(ctx, args, 5);
-        if (bypass) {
-            result = 0;
+    result = CopyText(ctx, args, 4, &proxy);
+    if (!result) {
+        result = CopyText(ctx, args, 5, &bypass);
+        if (!result) {
             State.SessionHandle = InternetOpenA(agent[0] ? agent : DefaultAgent(ctx), access,
                                                 proxy[0] ? proxy : NULL, bypass[0] ? bypass : NULL, flags);
             HOST.FreeMem(bypass);
@@ -70,10 +71,16 @@ HANDLER(InetClose)
         return SessionTeardown(ctx, slot);
 
     ULONG_PTR value = 0;
-    if (!HOST.GetVar(ctx, name, 0, &value, HOST_VAR_NUMBER) || !value)
+    if (!HOST.GetVar(ctx, name, 0, &value, HOST_VAR_NUMBER)) {
+        // A handle left open for want of memory is a failure, not a quiet no-op.
+        return value == HOST_REASON_NO_MEMORY ? REXX_ERROR_RESOURCES : 0;
+    }
+    if (!value)
         return 0;
     if (State.SessionHandle)
         CloseOne(value);
-    HOST.SetVar(ctx, name, 0, 0, HOST_SET_STRING); // drop it, whether it named a node or not
-    return 0;
+    // Dropped whether it named a node or not; a variable left for want of
+    // memory is reported (the handle is closed all the same).
+    DWORD dropped = HOST.SetVar(ctx, name, 0, 0, HOST_SET_STRING);
+    return dropped == HOST_REASON_NO_MEMORY ? REXX_ERROR_RESOURCES : 0;
 }

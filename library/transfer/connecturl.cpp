@@ -1,4 +1,5 @@
 // InetConnectUrl: opening the resource behind a URL; one-call download and upload.
+#include "../core/arguments.h"
 #include "../core/handlers.h"
 #include "../core/report.h"
 #include "../core/resource.h"
@@ -48,9 +49,9 @@ HANDLER(InetConnectUrl)
     if (slot->Value)
         return ARGUMENT_ERROR(MINOR_NOT_KEYWORD, 3);
 
-    LPSTR url = HOST.GetArgCopy(ctx, args, 1);
-    if (!url)
-        return REXX_ERROR_RESOURCES;
+    LPSTR url;
+    if (DWORD refused = CopyText(ctx, args, 1, &url))
+        return refused;
     HandleNode *node = (HandleNode *)GlobalAlloc(GMEM_FIXED, sizeof(HandleNode));
     if (!node) {
         HOST.FreeMem(url);

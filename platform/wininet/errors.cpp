@@ -83,6 +83,9 @@ DWORD FromCurl(CURLcode code, CURL *easy)
     case CURLE_NOT_BUILT_IN:
         return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
     case CURLE_URL_MALFORMAT:
+        // The caller's URL was checked before libcurl saw it: this one came in a redirect.
+        if (InfoLong(easy, CURLINFO_RESPONSE_CODE) / 100 == 3)
+            return ERROR_HTTP_REDIRECT_FAILED;
         return ERROR_INTERNET_INVALID_URL;
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_RESOLVE_HOST:
@@ -169,6 +172,15 @@ thread_local LastResponse lastResponse;
 
 void SetLastResponse(DWORD code, std::string text)
 {
+    // Callers of InternetGetLastResponseInfoA commonly offer 200 characters:
+    // a longer reply is kept as far as that goes, so that they see its start
+    // rather than nothing at all.
+    constexpr std::size_t kLimit = 199;
+    if (text.size() > kLimit) {
+        text.resize(kLimit);
+        if (text.back() == '\r')
+            text.pop_back();
+    }
     lastResponse.code = code;
     lastResponse.text = std::move(text);
 }

@@ -19,8 +19,11 @@ constexpr const char kAnonymousPassword[] = "ftp@example.com";
 // libcurl's idle connections older than this are not reused; an FTP session
 // lasts as long as the server keeps it.
 constexpr long kConnectionMaxAge = 24 * 60 * 60;
-// Long replies (a FEAT list, a banner) are kept up to this much.
-constexpr std::size_t kReplyKeep = 64 * 1024;
+// All the replies of one request (libcurl's own bound is 300 KiB).
+constexpr std::size_t kRepliesLimit = 256 * 1024;
+// libcurl sends no command line over 64 KiB; a longer user, password or name
+// is refused here with what is wrong with it.
+constexpr std::size_t kArgumentLimit = 32 * 1024;
 constexpr int kWaitCap = 20;
 
 bool Limited(DWORD timeout) { return timeout != 0 && timeout != INFINITE; }
@@ -41,12 +44,6 @@ bool IsAnonymousName(const std::string &user)
     for (char c : user)
         u += Upper(c);
     return u == "ANONYMOUS" || u == "FTP";
-}
-
-bool IsReplyCode(std::string_view line)
-{
-    return line.size() >= 3 && line[0] >= '1' && line[0] <= '5' && line[1] >= '0' && line[1] <= '9' &&
-           line[2] >= '0' && line[2] <= '9';
 }
 
 }  // namespace
@@ -71,6 +68,10 @@ DWORD MakeFtpLogin(const std::string &host, INTERNET_PORT port, bool hasUser, co
     }
     if (!IsSafeFtpArgument(l.user) || !IsSafeFtpArgument(l.password) || !IsSafeFtpArgument(l.host))
         return ERROR_INVALID_PARAMETER;
+    if (l.user.size() > kArgumentLimit)
+        return ERROR_INTERNET_INCORRECT_USER_NAME;
+    if (l.password.size() > kArgumentLimit)
+        return ERROR_INTERNET_INCORRECT_PASSWORD;
     login = std::move(l);
     return ERROR_SUCCESS;
 }
@@ -278,6 +279,8 @@ DWORD FtpRequest::Init()
     if (DWORD err = transfer->Init())
         return err;
     transfer->CapWait(kWaitCap);
+    // A server that will not stop talking is no FTP server.
+    transfer->LimitHead(kRepliesLimit, true);
     CURL *easy = transfer->Easy();
     if (curl_easy_setopt(easy, CURLOPT_URL, base_.c_str()) != CURLE_OK ||
         curl_easy_setopt(easy, CURLOPT_USERNAME, login.user.c_str()) != CURLE_OK ||
@@ -337,6 +340,8 @@ DWORD FtpRequest::Command(const std::string &command)
 {
     if (!IsSafeFtpArgument(command))
         return ERROR_INVALID_PARAMETER;
+    if (command.size() > kArgumentLimit)
+        return ERROR_FILENAME_EXCED_RANGE;
     curl_slist *list = curl_slist_append(quote_, ("*" + command).c_str());
     if (!list)
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -374,6 +379,8 @@ DWORD FtpRequest::TextMode(bool ascii)
 
 DWORD FtpRequest::Download(std::string_view file, bool ascii, bool withSize)
 {
+    if (file.size() > kArgumentLimit)
+        return ERROR_FILENAME_EXCED_RANGE;
     if (DWORD err = SetPath(EncodeFtpPath(file)))
         return err;
     // A text file's size on the server is no count of the bytes that come.
@@ -383,6 +390,8 @@ DWORD FtpRequest::Download(std::string_view file, bool ascii, bool withSize)
 
 DWORD FtpRequest::Listing(std::string_view directory, const char *command)
 {
+    if (directory.size() > kArgumentLimit)
+        return ERROR_FILENAME_EXCED_RANGE;
     // A path that ends in '/' is a directory to libcurl: the listing command gets it as its argument.
     std::string path;
     if (!directory.empty()) {
@@ -394,12 +403,18 @@ DWORD FtpRequest::Listing(std::string_view directory, const char *command)
         return err;
     if (curl_easy_setopt(transfer_->Easy(), CURLOPT_CUSTOMREQUEST, command) != CURLE_OK)
         return ERROR_NOT_ENOUGH_MEMORY;
+    // libcurl takes a listing as text and turns its CR LF (and any CR in a
+    // name) into LF; the debug callback sees the bytes before that.
+    listing_ = true;
+    transfer_->DeliverRaw();
     return ERROR_SUCCESS;
 }
 
 DWORD FtpRequest::Upload(std::string_view file, bool ascii, bool append, curl_read_callback read, void *data,
                          curl_off_t size)
 {
+    if (file.size() > kArgumentLimit)
+        return ERROR_FILENAME_EXCED_RANGE;
     if (DWORD err = SetPath(EncodeFtpPath(file)))
         return err;
     CURL *easy = transfer_->Easy();
@@ -454,7 +469,7 @@ DWORD FtpRequest::Read(char *buffer, DWORD size, DWORD *got)
 
 const FtpReply *FtpRequest::ReplyTo(std::string_view command) const
 {
-    for (auto r = replies_.rbegin(); r != replies_.rend(); ++r) {
+    for (auto r = Replies().rbegin(); r != Replies().rend(); ++r) {
         if (r->command == command)
             return &*r;
     }
@@ -463,7 +478,7 @@ const FtpReply *FtpRequest::ReplyTo(std::string_view command) const
 
 const FtpReply *FtpRequest::LastReply() const
 {
-    for (auto r = replies_.rbegin(); r != replies_.rend(); ++r) {
+    for (auto r = Replies().rbegin(); r != Replies().rend(); ++r) {
         if (Verb(r->command) != "QUIT")
             return &*r;
     }
@@ -497,7 +512,7 @@ bool FtpRequest::Counts(const FtpReply &reply) const
 
 DWORD FtpRequest::Failure(DWORD transferError)
 {
-    for (auto r = replies_.rbegin(); r != replies_.rend(); ++r) {
+    for (auto r = Replies().rbegin(); r != Replies().rend(); ++r) {
         if (r->code >= 400 && Counts(*r)) {
             SetLastResponse(static_cast<DWORD>(r->code), r->text);
             // A refused login is told in the server's words (a 530 to a
@@ -546,57 +561,16 @@ int FtpRequest::OnDebug(CURL *, curl_infotype type, char *data, size_t size, voi
             while (!command.empty() && (command.back() == '\n' || command.back() == '\r'))
                 command.remove_suffix(1);
             // The password stays out of the record.
-            r->lastCommand_ = Verb(command) == "PASS" ? std::string("PASS") : std::string(command);
+            r->reader_.Sent(Verb(command) == "PASS" ? std::string("PASS") : std::string(command));
+        } else if (type == CURLINFO_DATA_IN && r->listing_) {
+            r->transfer_->Deliver(data, size);
         } else if (type == CURLINFO_HEADER_IN) {
-            std::string_view in(data, size);
-            while (!in.empty()) {
-                std::size_t nl = in.find('\n');
-                if (nl == std::string_view::npos) {
-                    if (r->partial_.size() < kReplyKeep)
-                        r->partial_.append(in);
-                    break;
-                }
-                r->partial_.append(in.substr(0, nl));
-                in.remove_prefix(nl + 1);
-                std::string line;
-                line.swap(r->partial_);
-                if (!line.empty() && line.back() == '\r')
-                    line.pop_back();
-                r->TakeLine(line);
-            }
+            r->reader_.Take(std::string_view(data, size));
         }
     } catch (const std::bad_alloc &) {
         // The record loses a line; the transfer goes on.
     }
     return 0;
-}
-
-void FtpRequest::TakeLine(std::string_view line)
-{
-    if (!inMultiline_) {
-        if (!IsReplyCode(line))
-            return;
-        current_ = FtpReply();
-        current_.code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-        current_.command = lastCommand_;
-        current_.text.assign(line.substr(0, kReplyKeep));
-        if (line.size() > 3 && line[3] == '-') {
-            inMultiline_ = true;
-            return;
-        }
-        replies_.push_back(std::move(current_));
-        return;
-    }
-    if (current_.text.size() + line.size() + 2 <= kReplyKeep) {
-        current_.text += "\r\n";
-        current_.text.append(line);
-    }
-    bool last = IsReplyCode(line) && (line.size() == 3 || line[3] == ' ') &&
-                (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0') == current_.code;
-    if (last) {
-        inMultiline_ = false;
-        replies_.push_back(std::move(current_));
-    }
 }
 
 // ---- the connection handle ----

@@ -14,12 +14,6 @@
 
 namespace wininet {
 
-struct FtpReply {
-    int code = 0;
-    std::string command;  // the command that drew it, "" for the greeting
-    std::string text;     // all its lines, CRLF between them
-};
-
 // Where and as whom a control connection logs in.
 struct FtpLogin {
     std::string host;
@@ -123,11 +117,10 @@ public:
     const FtpReply *LastReply() const;
     // Whether the request ended on a refusal of a command with this verb.
     bool RefusedAt(std::string_view verb) const;
-    const std::vector<FtpReply> &Replies() const { return replies_; }
+    const std::vector<FtpReply> &Replies() const { return reader_.Replies(); }
 
 private:
     static int OnDebug(CURL *easy, curl_infotype type, char *data, size_t size, void *self);
-    void TakeLine(std::string_view line);
     DWORD Prepare();
     // The error of a failed request: the server's refusal when there is one
     // (kept as the last response), else what libcurl found.
@@ -148,11 +141,8 @@ private:
     std::string restoreCommand_;
 
     // the record of the exchange
-    std::string lastCommand_;
-    std::string partial_;  // a reply line not yet ended
-    FtpReply current_;
-    bool inMultiline_ = false;
-    std::vector<FtpReply> replies_;
+    bool listing_ = false;
+    FtpReplyReader reader_;
     bool learned_ = false;
 
     std::unique_ptr<Transfer> transfer_;  // last: it goes first, while the record still stands

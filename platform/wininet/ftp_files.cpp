@@ -256,17 +256,6 @@ DWORD Download(FtpConnection &connection, const std::string &remote, LocalDownlo
 
 // ---- ftp:// URLs ----
 
-std::string Unescape(const std::string &text)
-{
-    int length = 0;
-    char *raw = curl_easy_unescape(nullptr, text.c_str(), static_cast<int>(text.size()), &length);
-    if (!raw)
-        throw std::bad_alloc();
-    std::string out(raw, static_cast<std::size_t>(length));
-    curl_free(raw);
-    return out;
-}
-
 // The file behind an ftp:// URL. The URL's directory is checked when the
 // handle is made; the file is opened by the first read (RETR) or the first
 // write (STOR, which makes it when it is not there). Each write is a

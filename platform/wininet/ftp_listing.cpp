@@ -302,6 +302,69 @@ bool ToFileTime(int year, int month, int day, int hour, int minute, int second, 
     return true;
 }
 
+// ---- replies ----
+
+namespace {
+
+// Long replies (a FEAT list, a banner) are kept up to this much.
+constexpr std::size_t kReplyKeep = 64 * 1024;
+
+bool IsReplyCode(std::string_view line)
+{
+    return line.size() >= 3 && line[0] >= '1' && line[0] <= '5' && line[1] >= '0' && line[1] <= '9' &&
+           line[2] >= '0' && line[2] <= '9';
+}
+
+int CodeOf(std::string_view line) { return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0'); }
+
+}  // namespace
+
+void FtpReplyReader::Take(std::string_view in)
+{
+    while (!in.empty()) {
+        std::size_t nl = in.find('\n');
+        if (nl == std::string_view::npos) {
+            if (partial_.size() < kReplyKeep)
+                partial_.append(in.substr(0, kReplyKeep - partial_.size()));
+            break;
+        }
+        if (partial_.size() < kReplyKeep)
+            partial_.append(in.substr(0, std::min(nl, kReplyKeep - partial_.size())));
+        in.remove_prefix(nl + 1);
+        std::string line;
+        line.swap(partial_);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        Line(line);
+    }
+}
+
+void FtpReplyReader::Line(std::string_view line)
+{
+    if (!inMultiline_) {
+        if (!IsReplyCode(line))
+            return;
+        current_ = FtpReply();
+        current_.code = CodeOf(line);
+        current_.command = command_;
+        current_.text.assign(line.substr(0, kReplyKeep));
+        if (line.size() > 3 && line[3] == '-') {
+            inMultiline_ = true;
+            return;
+        }
+        replies_.push_back(std::move(current_));
+        return;
+    }
+    if (current_.text.size() + line.size() + 2 <= kReplyKeep) {
+        current_.text += "\r\n";
+        current_.text.append(line);
+    }
+    if (IsReplyCode(line) && (line.size() == 3 || line[3] == ' ') && CodeOf(line) == current_.code) {
+        inMultiline_ = false;
+        replies_.push_back(std::move(current_));
+    }
+}
+
 LineResult ParseMlsdLine(std::string_view line, FtpEntry &entry)
 {
     line = TrimLineEnd(line);

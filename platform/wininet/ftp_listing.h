@@ -1,7 +1,8 @@
-// What FTP servers send as text, parsed: directory listings (MLSD fact lines
-// and the Unix and DOS forms of LIST) line by line into entries, the path of
-// a 257 reply, the features of a FEAT reply; the client-side name patterns;
-// and the find record an entry becomes.
+// What FTP servers send as text, parsed: the replies on the control
+// connection, directory listings (MLSD fact lines and the Unix and DOS forms
+// of LIST) line by line into entries, the path of a 257 reply, the features
+// of a FEAT reply; the client-side name patterns; and the find record an
+// entry becomes.
 #ifndef PLATFORM_WININET_FTP_LISTING_H
 #define PLATFORM_WININET_FTP_LISTING_H
 
@@ -10,8 +11,35 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wininet {
+
+struct FtpReply {
+    int code = 0;
+    std::string command;  // the command that drew it, "" for the greeting
+    std::string text;     // all its lines, CRLF between them
+};
+
+// The replies in what the server sends on the control connection, as it
+// comes in pieces: lines that are no reply are passed over, a multi-line
+// reply ("123-" up to "123 ") is one. A reply is kept up to 64 KiB of text.
+class FtpReplyReader {
+public:
+    // The command sent last: the replies that follow are its.
+    void Sent(std::string command) { command_ = std::move(command); }
+    void Take(std::string_view data);
+    const std::vector<FtpReply> &Replies() const { return replies_; }
+
+private:
+    void Line(std::string_view line);
+
+    std::string command_;
+    std::string partial_;  // a line not yet ended
+    FtpReply current_;
+    bool inMultiline_ = false;
+    std::vector<FtpReply> replies_;
+};
 
 struct FtpEntry {
     std::string name;

@@ -46,6 +46,11 @@ DWORD ConnectGopher(const std::shared_ptr<SessionHandle> &session, const Connect
 DWORD OpenGopherUrl(const std::shared_ptr<SessionHandle> &session, const OpenUrlParams &params,
                     std::shared_ptr<Handle> &file)
 {
+    // libcurl sends the selector decoded: %0D%0A in it would send one line
+    // for the server and another of the URL's choosing. (%09 is gopher's own
+    // separator of a search and stays.)
+    if (Unescape(params.url.text).find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        return ERROR_INTERNET_INVALID_URL;
     auto gopher = std::make_shared<GopherFile>(session, params);
     if (DWORD err = gopher->Begin())
         return err;

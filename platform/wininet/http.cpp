@@ -10,8 +10,8 @@ namespace {
 
 // What a refused upload's reply keeps of the body: a short text a caller can show.
 constexpr std::size_t kReplyBodyKeep = 512;
-// InternetGetLastResponseInfoA callers commonly offer 200 characters.
-constexpr std::size_t kReplyLimit = 199;
+// The longest response head, trailers included, taken from a server.
+constexpr std::size_t kHeadLimit = 256 * 1024;
 
 class HttpConnection : public ConnectionHandle {
 public:
@@ -47,6 +47,9 @@ struct HeaderList {
 // The caller's headers, CRLF (or LF) separated, each "Name: value".
 DWORD ParseHeaders(const std::string &text, HeaderList &out, bool &hasPragma, bool &hasCacheControl)
 {
+    // More than a server takes, and more than libcurl would send.
+    if (text.size() > kHeadLimit)
+        return ERROR_HTTP_INVALID_HEADER;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -99,8 +102,6 @@ std::string ReplyText(const std::string &statusLine, const std::string &body)
     }
     if (plain)
         text += "\r\n" + shown;
-    if (text.size() > kReplyLimit)
-        text.resize(kReplyLimit);
     return text;
 }
 
@@ -190,9 +191,14 @@ protected:
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 30L);
         transfer.FollowRedirects(follow);
+        transfer.LimitHead(kHeadLimit, false);
+        transfer.AllowSchemeChanges(flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP,
+                                    flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS);
         transfer.KeepCertificate();
 
         // Credentials from the URL, else from the handle's options; none at all with NO_AUTH.
+        if (!FitsInHeader(options.userName) || !FitsInHeader(options.password))
+            return ERROR_HTTP_INVALID_HEADER;
         bool credentials = false;
         if (!(flags & INTERNET_FLAG_NO_AUTH)) {
             if (!url.user.empty()) {

@@ -237,7 +237,8 @@ DWORD FromCurl(CURLcode code, CURL *easy);
 // The WinINet code for an OpenSSL verify result (X509_V_ERR_*).
 DWORD FromVerifyResult(long verifyResult);
 
-// The calling thread's last server reply, for InternetGetLastResponseInfoA.
+// The calling thread's last server reply, for InternetGetLastResponseInfoA;
+// kept to its first 199 characters.
 void SetLastResponse(DWORD code, std::string text);
 // Its code (INTERNET_OPTION_EXTENDED_ERROR).
 DWORD LastResponseCode();
@@ -268,6 +269,8 @@ DWORD WithScheme(const Url &url, Scheme scheme, Url &result);
 // The user and password taken out of the URL (for INTERNET_FLAG_NO_AUTH).
 DWORD WithoutCredentials(const Url &url, Url &result);
 const char *SchemeName(Scheme scheme);
+// A URL part with its %XX escapes decoded.
+std::string Unescape(const std::string &text);
 
 // ---- proxies ----
 
@@ -386,6 +389,27 @@ public:
     void FollowRedirects(bool follow) { follow_ = follow; }
     // Credentials are set, so a 401/407 head is answered by another request.
     void Authenticates(bool authenticates) { authenticates_ = authenticates; }
+    // A response head (with its trailers) or, for FTP, the replies of one
+    // request longer than limit bytes are an invalid server response. With
+    // keepsAlive false, header lines do not count as activity: the head and
+    // the trailers must come within the receive timeout.
+    void LimitHead(std::size_t limit, bool keepsAlive)
+    {
+        headLimit_ = limit;
+        headKeepsAlive_ = keepsAlive;
+    }
+    // The body comes through Deliver, as the bytes came from the server,
+    // instead of through libcurl's write callback (which changes the line
+    // ends of FTP text: a listing is always text to libcurl).
+    void DeliverRaw() { raw_ = true; }
+    void Deliver(const char *data, size_t length) { TakeBody(data, length); }
+    // Redirects from https to http (and from http to https) are followed only
+    // when allowed; else the transfer fails with WinINet's error for them.
+    void AllowSchemeChanges(bool toHttp, bool toHttps)
+    {
+        allowToHttp_ = toHttp;
+        allowToHttps_ = toHttps;
+    }
     // A proxy this transfer may use: with a hosts file, its name is looked
     // up there. ERROR_INTERNET_NAME_NOT_RESOLVED for a name the file does
     // not list, when the proxy is `certain` to be used.
@@ -427,6 +451,7 @@ private:
     size_t TakeHeader(const char *data, size_t length);
     size_t TakeBody(const char *data, size_t length);
     DWORD Pump(const std::function<bool()> &enough, const Timeouts &timeouts);
+    DWORD CheckRedirect() const;
     DWORD Attach();
     void Collect();
     void Detach();
@@ -442,6 +467,12 @@ private:
     bool busy_ = false;  // counted among the transfers under way
     bool follow_ = false;
     bool authenticates_ = false;
+    bool raw_ = false;
+    std::size_t headLimit_ = 0;
+    bool headKeepsAlive_ = true;
+    std::size_t headBytes_ = 0;
+    bool allowToHttp_ = false;
+    bool allowToHttps_ = false;
     bool keepCertificate_ = false;
     std::string certificate_;
     curl_slist *pinned_ = nullptr;
@@ -450,6 +481,7 @@ private:
     // response head
     bool headDone_ = false;
     bool blockHasLocation_ = false;
+    std::string blockLocation_;
     long blockStatus_ = 0;
     long status_ = 0;
     std::string statusLine_;
@@ -470,6 +502,7 @@ private:
     CURLcode result_ = CURLE_OK;
     DWORD callbackError_ = ERROR_SUCCESS;
     DWORD failed_ = ERROR_SUCCESS;
+    char errorText_[CURL_ERROR_SIZE] = {};
     bool connected_ = false;
     bool uploading_ = false;
     curl_off_t lastUp_ = 0;
@@ -508,6 +541,10 @@ private:
     const std::shared_ptr<ConnectionPool> pool_;
     CURLM *multi_ = nullptr;
 };
+
+// Whether a text can go into a request line or header: no CR, LF or zero
+// byte, which would end the line and start another.
+bool FitsInHeader(std::string_view text);
 
 // Settings every request shares: agent, timeouts, proxy, cookies, libcurl's
 // behaviour as WinINet's (no signals, no progress meter).

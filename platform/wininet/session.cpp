@@ -82,6 +82,11 @@ HINTERNET WINAPI InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPC
         }
         if (accessType == INTERNET_OPEN_TYPE_PROXY && (!proxy || !*proxy))
             return ERROR_INVALID_PARAMETER;
+        // The agent goes into every request's head, the proxies into its target.
+        for (LPCSTR text : {agent, proxy, proxyBypass}) {
+            if (text && !FitsInHeader(text))
+                return ERROR_INVALID_PARAMETER;
+        }
         if (DWORD e = InitCurl())
             return e;
         auto session = std::make_shared<SessionHandle>(flags);
@@ -115,6 +120,10 @@ HINTERNET WINAPI InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET
             return e;
         if (!serverName || !*serverName)
             return ERROR_INVALID_PARAMETER;
+        for (LPCSTR text : {serverName, userName, password}) {
+            if (text && !FitsInHeader(text))
+                return ERROR_INVALID_PARAMETER;
+        }
         ConnectParams params;
         params.server = serverName;
         params.port = serverPort;

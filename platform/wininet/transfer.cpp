@@ -128,6 +128,7 @@ DWORD Transfer::Init()
     curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
     spill_.reserve(CURL_MAX_WRITE_SIZE);
     hosts_ = LoadHostsTable();
     if (hosts_) {
@@ -214,6 +215,10 @@ DWORD Transfer::Failure() const
 {
     if (callbackError_)
         return callbackError_;
+    // libcurl's own bound on what a server may send as headers or replies
+    // (a line too long to wait for) comes as a receive error, told by its text.
+    if (result_ == CURLE_RECV_ERROR && std::strstr(errorText_, "Too large response headers"))
+        return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     return FromCurl(result_, easy_);
 }
 
@@ -232,7 +237,10 @@ size_t Transfer::OnHeader(char *data, size_t size, size_t count, void *self)
 
 size_t Transfer::OnBody(char *data, size_t size, size_t count, void *self)
 {
-    return static_cast<Transfer *>(self)->TakeBody(data, size * count);
+    Transfer *t = static_cast<Transfer *>(self);
+    if (t->raw_)
+        return t->callbackError_ ? 0 : size * count;  // taken already, through Deliver
+    return t->TakeBody(data, size * count);
 }
 
 int Transfer::OnProgress(void *self, curl_off_t, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
@@ -249,10 +257,18 @@ int Transfer::OnProgress(void *self, curl_off_t, curl_off_t dlnow, curl_off_t ul
 
 size_t Transfer::TakeHeader(const char *data, size_t length)
 {
-    lastActivity_ = Clock::now();
+    if (headKeepsAlive_)
+        lastActivity_ = Clock::now();
     std::string_view line(data, length);
     try {
-        if (line.substr(0, 5) == "HTTP/") {
+        // Each response of a redirect chain has its own allowance; its trailers share it.
+        bool status = line.substr(0, 5) == "HTTP/";
+        headBytes_ = status ? length : headBytes_ + length;
+        if (headLimit_ && headBytes_ > headLimit_) {
+            callbackError_ = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+            return 0;
+        }
+        if (status) {
             // A new response: an interim one, a redirect, or the one delivered.
             // Its connection is there now, and with it the certificate.
             if (keepCertificate_)
@@ -264,6 +280,7 @@ size_t Transfer::TakeHeader(const char *data, size_t length)
             if (sp != std::string::npos)
                 blockStatus_ = std::strtol(statusLine_.c_str() + sp + 1, nullptr, 10);
             blockHasLocation_ = false;
+            blockLocation_.clear();
         } else if (line == "\r\n" || line == "\n") {
             bool interim = blockStatus_ / 100 == 1;
             bool redirect = follow_ && blockHasLocation_ &&
@@ -274,8 +291,19 @@ size_t Transfer::TakeHeader(const char *data, size_t length)
                 headDone_ = true;
                 status_ = blockStatus_;
             }
+            if (redirect) {
+                if (DWORD err = CheckRedirect()) {
+                    callbackError_ = err;
+                    return 0;
+                }
+            }
         } else if (StartsWithNoCase(line, "location:")) {
             blockHasLocation_ = true;
+            std::string_view value = line.substr(9);
+            std::size_t first = value.find_first_not_of(" \t");
+            std::size_t last = value.find_last_not_of(" \t\r\n");
+            blockLocation_.assign(first == std::string_view::npos ? std::string_view()
+                                                                  : value.substr(first, last - first + 1));
         } else if (StartsWithNoCase(line, "set-cookie:")) {
             sawSetCookie_ = true;
         }
@@ -314,6 +342,36 @@ size_t Transfer::TakeBody(const char *data, size_t length)
         return 0;
     }
     return length;
+}
+
+DWORD Transfer::CheckRedirect() const
+{
+    // Where the redirect leads, taken relative to the request it answers.
+    struct UrlDeleter {
+        void operator()(CURLU *u) const { curl_url_cleanup(u); }
+    };
+    std::unique_ptr<CURLU, UrlDeleter> u(curl_url());
+    if (!u)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    std::string from = EffectiveUrl();
+    if (curl_url_set(u.get(), CURLUPART_URL, from.c_str(), 0) != CURLUE_OK)
+        return ERROR_SUCCESS;
+    char *fromScheme = nullptr;
+    char *toScheme = nullptr;
+    curl_url_get(u.get(), CURLUPART_SCHEME, &fromScheme, 0);
+    if (curl_url_set(u.get(), CURLUPART_URL, blockLocation_.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK)
+        curl_url_get(u.get(), CURLUPART_SCHEME, &toScheme, 0);
+    DWORD err = ERROR_SUCCESS;
+    if (fromScheme && toScheme) {
+        std::string_view a(fromScheme), b(toScheme);
+        if (a == "https" && b == "http" && !allowToHttp_)
+            err = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
+        else if (a == "http" && b == "https" && !allowToHttps_)
+            err = ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR;
+    }
+    curl_free(fromScheme);
+    curl_free(toScheme);
+    return err;
 }
 
 void Transfer::Collect()
@@ -461,6 +519,11 @@ DWORD Transfer::Run(const Timeouts &timeouts, std::size_t keep, std::string *bod
     return ERROR_SUCCESS;
 }
 
+bool FitsInHeader(std::string_view text)
+{
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 // INTERNET_OPTION_CONNECT_RETRIES: the addresses of a host name are tried one
 // after the other, at most this many of them (at least one).
 DWORD LimitAddresses(Transfer &transfer, const std::string &host, INTERNET_PORT port, DWORD retries)
@@ -510,6 +573,10 @@ void ConfigureBuffers(CURL *easy, const Options &options)
 
 DWORD ConfigureRequest(Transfer &transfer, const Options &options, const Url &url, DWORD flags, bool useCookies)
 {
+    // However the options were set, none of them may add a line to the request.
+    if (!FitsInHeader(options.agent) || !FitsInHeader(options.proxyUserName) ||
+        !FitsInHeader(options.proxyPassword))
+        return ERROR_HTTP_INVALID_HEADER;
     CURL *easy = transfer.Easy();
     if (curl_easy_setopt(easy, CURLOPT_URL, url.text.c_str()) != CURLE_OK)
         return ERROR_NOT_ENOUGH_MEMORY;

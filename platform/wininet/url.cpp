@@ -65,6 +65,17 @@ DWORD Reparse(CURLU *u, Url &result)
 
 }  // namespace
 
+std::string Unescape(const std::string &text)
+{
+    int length = 0;
+    char *raw = curl_easy_unescape(nullptr, text.c_str(), static_cast<int>(text.size()), &length);
+    if (!raw)
+        throw std::bad_alloc();
+    std::string out(raw, static_cast<std::size_t>(length));
+    curl_free(raw);
+    return out;
+}
+
 const char *SchemeName(Scheme scheme)
 {
     switch (scheme) {
@@ -312,8 +323,12 @@ HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
         if (DWORD e = ParseUrl(url, params.url))
             return e;
         if (headers) {
-            std::size_t length = headersLength == static_cast<DWORD>(-1) ? std::strlen(headers)
-                                                                          : strnlen(headers, headersLength);
+            // With a length the headers are that many bytes: a zero byte inside
+            // them is refused with the line it is in, never taken for their end.
+            // Zero bytes at the very end are a terminator counted in.
+            std::size_t length = headersLength == static_cast<DWORD>(-1) ? std::strlen(headers) : headersLength;
+            while (length > 0 && headers[length - 1] == '\0')
+                --length;
             params.headers.assign(headers, length);
         }
         params.flags = flags;

@@ -273,5 +273,33 @@ TEST_F(VariablesTest, UnknownFlagsAreReported) {
     EXPECT_EQ(Variable("A"), std::nullopt);
 }
 
+// A zero byte cannot be part of a name; a name with one is refused whole,
+// never cut at the zero byte (which would set A for 'a'||'00'x||'b c').
+TEST_F(VariablesTest, ANameWithAZeroByteIsRefusedNotCut) {
+    const std::string bad = "a\0b c"s;
+    Frame call({bad, "B\0"s});
+    DWORD length = 0;
+    LPCSTR fromArgument = host.GetArg(call.ctx(), call.args(), 1, &length);
+    ASSERT_EQ(length, 5u);
+    LPSTR copy = host.GetArgCopy(call.ctx(), call.args(), 1);
+    LPSTR string = host.MakeString(call.ctx(), reinterpret_cast<ULONG_PTR>(bad.data()), bad.size(), HOST_STR_COPY);
+    LPCSTR trailing = host.GetArg(call.ctx(), call.args(), 2, &length);
+    for (LPCSTR name : {fromArgument, static_cast<LPCSTR>(copy), static_cast<LPCSTR>(string), trailing}) {
+        ULONG_PTR out = 0;
+        EXPECT_EQ(host.GetVar(call.ctx(), name, 0, &out, HOST_VAR_TEXT), 0u);
+        EXPECT_EQ(out, HOST_REASON_BAD_NAME);
+        EXPECT_EQ(host.SetVar(call.ctx(), name, 0, 7, HOST_SET_NUMBER), HOST_REASON_BAD_NAME);
+        EXPECT_EQ(host.SetVar(call.ctx(), name, 0, 0, HOST_SET_STRING), HOST_REASON_BAD_NAME);
+    }
+    EXPECT_TRUE(Variables().empty()) << "A or B was set";
+    host.FreeMem(copy);
+    host.FreeMem(string);
+    // The same text without the zero byte is a name like any other.
+    Frame plain({"ab"});
+    LPCSTR ab = host.GetArg(plain.ctx(), plain.args(), 1, &length);
+    EXPECT_EQ(host.SetVar(plain.ctx(), ab, 0, 7, HOST_SET_NUMBER), 0u);
+    EXPECT_EQ(Variable("AB"), "7");
+}
+
 } // namespace
 } // namespace halvorin::testhost

@@ -59,6 +59,12 @@ unsigned GlobalAllocCalls()
     return F().globalCalls;
 }
 
+unsigned VirtualAllocCalls(DWORD type)
+{
+    std::lock_guard guard(F().lock);
+    return type == MEM_RESERVE ? F().reserveCalls : F().commitCalls;
+}
+
 std::size_t LiveBlocks()
 {
     std::lock_guard guard(F().lock);

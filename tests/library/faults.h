@@ -15,6 +15,8 @@ void FailGlobalAlloc(unsigned nth);
 // The nth VirtualAlloc of this type (MEM_RESERVE or MEM_COMMIT) from now fails.
 void FailVirtualAlloc(unsigned nth, DWORD type, DWORD error = ERROR_NOT_ENOUGH_MEMORY);
 unsigned GlobalAllocCalls();
+// VirtualAlloc calls of this type (MEM_RESERVE or MEM_COMMIT) so far.
+unsigned VirtualAllocCalls(DWORD type);
 // Blocks from GlobalAlloc not yet given back with GlobalFree.
 std::size_t LiveBlocks();
 

@@ -141,12 +141,19 @@ TEST_F(Report, MemoryLackWhileReadingTheSettingsEndsTheReport)
     EXPECT_FALSE(o.result.has_value());
 }
 
-TEST_F(Report, AFailedMessageCopyLeavesTheCodes)
+// Without its text a report would be no report: with INETERR unset (or NUM)
+// a plain call would seem to succeed with an empty result.
+TEST_F(Report, AMessageWithoutRoomForItsTextIsNoSuccess)
 {
-    th::FailNth(Service::MakeString, 1);
-    CallOutcome o = Call(ReportNoServer);
-    EXPECT_EQ(o.errorCode, REPORT_PLAIN);
-    EXPECT_FALSE(o.result.has_value());
+    for (const char *ineterr : {"", "NUM", "ERROR"}) {
+        if (*ineterr)
+            th::SetVariable("INETERR", ineterr);
+        th::FailNth(Service::MakeString, 1);
+        CallOutcome o = Call(ReportNoServer);
+        EXPECT_EQ(o.errorCode, REXX_ERROR_RESOURCES) << ineterr;
+        EXPECT_EQ(o.slot.ErrorMode, ERRORMODE_SYNTAX) << ineterr;
+        EXPECT_FALSE(o.result.has_value()) << ineterr;
+    }
 }
 
 TEST_F(Report, AWinInetFailureWithoutRoomForItsTextIsNoSuccess)

@@ -122,9 +122,3 @@ readfile: procedure
   call stream file, 'C', 'CLOSE'
   return data
 
-writefile: procedure
-  parse arg file, data
-  call stream file, 'C', 'OPEN WRITE REPLACE'
-  call charout file, data
-  call stream file, 'C', 'CLOSE'
-  return

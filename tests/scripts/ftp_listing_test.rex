@@ -99,9 +99,3 @@ listing: procedure expose failures crlf dir
   call expect InetClose('c'), '', on 'close'
   return
 
-writefile: procedure
-  parse arg file, data
-  call stream file, 'C', 'OPEN WRITE REPLACE'
-  call charout file, data
-  call stream file, 'C', 'CLOSE'
-  return

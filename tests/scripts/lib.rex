@@ -49,3 +49,11 @@ raised:
 unexpected:
   say 'FAIL unexpected error' rc 'on line' sigl':' condition('D') halvorin_message
   exit 1
+
+/* writefile(file, data): the file holds data and nothing else (charout alone appends). */
+writefile: procedure
+  parse arg file, data
+  call stream file, 'C', 'OPEN WRITE REPLACE'
+  call charout file, data
+  call stream file, 'C', 'CLOSE'
+  return

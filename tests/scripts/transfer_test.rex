@@ -29,10 +29,8 @@ call expect data, '', 'an empty resource is the empty string'
 call expect InetClose(), '', 'InetClose() puts the maximum back'
 call expect InetMaxIn(), 131072, 'the default maximum'
 call expect InetOpen(), '', 'InetOpen again'
-call charout root'/limit-126976.bin', left(pattern, 126976)
-call charout root'/limit-126976.bin'
-call charout root'/limit-126977.bin', left(pattern, 126977)
-call charout root'/limit-126977.bin'
+call writefile root'/limit-126976.bin', left(pattern, 126976)
+call writefile root'/limit-126977.bin', left(pattern, 126977)
 call expect InetConnectUrl(http'/limit-126976.bin', 'data', 'DOWNLOAD'), '', '126976 bytes fit'
 call expect data, left(pattern, 126976), '126976 bytes, byte for byte'
 data = 'untouched'

@@ -16,17 +16,27 @@ Listens on 127.0.0.1:PORT. The request path picks the fault:
     /ok                  a plain good answer (to see the server live)
     /stall-put           answers GET, but reads a PUT's head and never answers it
     /put-once?KEY        takes the first PUT for KEY (201), refuses later ones (409)
+    /endless-head        a status line, then header lines as fast as they go, never ending
+    /slow-head           a status line, then a short header line every 0.2 s, never ending
+    /many-headers        200,000 short header lines, then a body
+    /endless-trailers    a chunked body of five bytes, then trailers as fast as they go
+    /slow-trailers       a chunked body of five bytes, then a trailer every 0.2 s
+    /gzip-bomb           64 MiB of zeros gzipped (about 64 KiB), sent as Content-Encoding: gzip
+    /redirect?URL        302 to URL (the query, as it is)
 
 Every request head it receives is appended to LOG, one block per request,
 followed by "body=" and the body of a PUT, each block ended by a line
 holding only "--".
 """
 
+import gzip
+import io
 import socket
 import socketserver
 import struct
 import sys
 import threading
+import time
 
 BODY_CHUNK = bytes(range(256)) * 40  # 10240 bytes
 STALL_LIMIT = 120.0
@@ -151,6 +161,43 @@ class Handler(socketserver.BaseRequestHandler):
         self.answer(b"HTTP/1.1 200 OK\r\nContent-Length: 20000\r\nConnection: close\r\n\r\n" + BODY_CHUNK)
         sock.shutdown(socket.SHUT_RDWR)
 
+    def endless(self, sock, first, line, pause):
+        """Sends first, then line after line until the client goes away (or a long while)."""
+        self.answer(first)
+        block = line if pause else line * 64
+        deadline = time.monotonic() + STALL_LIMIT
+        while time.monotonic() < deadline:
+            sock.sendall(block)
+            if pause:
+                time.sleep(pause)
+
+    def do_endless_head(self, sock):
+        self.endless(sock, b"HTTP/1.1 200 OK\r\n", b"X-Head: " + b"h" * 1000 + b"\r\n", 0)
+
+    def do_slow_head(self, sock):
+        self.endless(sock, b"HTTP/1.1 200 OK\r\n", b"X-Head: h\r\n", 0.2)
+
+    def do_many_headers(self, sock):
+        head = b"HTTP/1.1 200 OK\r\n" + b"X-N: 1\r\n" * 200000 + b"Content-Length: 3\r\n\r\nok\n"
+        self.answer(head)
+
+    CHUNKED_HEAD = b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTrailer: X-Trailer\r\n\r\n5\r\nhello\r\n0\r\n"
+
+    def do_endless_trailers(self, sock):
+        self.endless(sock, self.CHUNKED_HEAD, b"X-Trailer: " + b"t" * 1000 + b"\r\n", 0)
+
+    def do_slow_trailers(self, sock):
+        self.endless(sock, self.CHUNKED_HEAD, b"X-Trailer: t\r\n", 0.2)
+
+    def do_gzip_bomb(self, sock):
+        body = gzip_bomb()
+        self.answer(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Encoding: gzip\r\n"
+                    b"Content-Length: %d\r\n\r\n" % len(body) + body)
+
+    def do_redirect(self, sock):
+        self.answer(b"HTTP/1.1 302 Found\r\nLocation: " + self.query.encode("latin-1") +
+                    b"\r\nContent-Length: 0\r\n\r\n")
+
     def do_garbage(self, sock):
         self.answer(b"\x00\x01\x02 this is no HTTP \xff\xfe\r\n\r\nat all\r\n")
         sock.shutdown(socket.SHUT_RDWR)
@@ -158,6 +205,23 @@ class Handler(socketserver.BaseRequestHandler):
     def do_bad_status(self, sock):
         self.answer(b"HTTP/1.1 2x0 Fine\r\nContent-Length: 3\r\n\r\nok\n")
         sock.shutdown(socket.SHUT_RDWR)
+
+
+_bomb = None
+
+
+def gzip_bomb():
+    """64 MiB of zeros, gzipped once and kept."""
+    global _bomb
+    with log_lock:
+        if _bomb is None:
+            buf = io.BytesIO()
+            zeros = bytes(1 << 20)
+            with gzip.GzipFile(fileobj=buf, mode="wb", compresslevel=9) as f:
+                for _ in range(64):
+                    f.write(zeros)
+            _bomb = buf.getvalue()
+    return _bomb
 
 
 class Server(socketserver.ThreadingTCPServer):

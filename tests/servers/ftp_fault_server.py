@@ -12,6 +12,13 @@ tag only tells tests apart in the log):
     dos         no MLSD; LIST in the DOS form, malformed lines among the entries
     mlsd        MLST in FEAT; MLSD facts, malformed lines among the entries
     hang-login  never answers PASS
+    long-refusal      refuses PASS with a 530 reply of 300 characters
+    long-multi        refuses PASS with a 530 reply of four lines, 330 characters
+    endless-reply     answers PASS with a multi-line reply that never ends
+    huge-line         answers PASS with one reply line of 200,000 characters
+    pasv-elsewhere    no EPSV; PASV names 10.255.255.1, but listens here
+    crlf        no MLSD; LIST in the Unix form, a CR inside one name, CR LF
+                line ends (also what an ftp:// URL of a folder reads)
 
 File names pick the faults:
 
@@ -56,6 +63,12 @@ UNIX_LISTING = [
     b"-rw-r--r--   1 ftp      ftp            12 Mar 04 12:30 " + b"x" * 70000,
     b"drwxr-xr-x   2 ftp      ftp          4096 Jan 15  2020 .",
     b"-rw-r--r--   1 ftp      ftp            12 Mar 04 12:30",
+]
+
+# One name with a CR inside; the lines end in CR LF as the server sends them.
+CRLF_LISTING = [
+    b"-rw-r--r--   1 ftp      ftp             5 Mar 04 12:30 car\rriage.txt",
+    b"-rw-r--r--   1 ftp      ftp             7 Mar 04 12:30 plain.txt",
 ]
 
 DOS_LISTING = [
@@ -167,7 +180,20 @@ class Control(socketserver.BaseRequestHandler):
         if self.mode == "hang-login":
             self.quiet()
             return False
-        self.send("230 Logged in.")
+        if self.mode == "long-refusal":
+            self.send("530 " + "Login refused by the long-winded fault server; " * 6 + "end.")
+        elif self.mode == "long-multi":
+            self.send("530-Login refused.\r\n530-" + "x" * 100 + "\r\n530-" + "y" * 100 + "\r\n530 " + "z" * 100)
+        elif self.mode == "endless-reply":
+            self.send("230-Welcome, and then some:")
+            deadline = time.monotonic() + STALL_LIMIT
+            while time.monotonic() < deadline:
+                self.request.sendall(b" and more, and more, and more.\r\n" * 64)
+            return False
+        elif self.mode == "huge-line":
+            self.send("230 " + "w" * 200000)
+        else:
+            self.send("230 Logged in.")
 
     def do_SYST(self, arg):
         self.send("215 UNIX Type: L8")
@@ -245,12 +271,16 @@ class Control(socketserver.BaseRequestHandler):
         return self.passive.getsockname()[1]
 
     def do_EPSV(self, arg):
+        if self.mode == "pasv-elsewhere":
+            self.send("500 EPSV not understood.")
+            return
         port = self.listen()
         self.send("229 Entering Extended Passive Mode (|||%d|)" % port)
 
     def do_PASV(self, arg):
         port = self.listen()
-        self.send("227 Entering Passive Mode (127,0,0,1,%d,%d)" % (port >> 8, port & 255))
+        host = "10,255,255,1" if self.mode == "pasv-elsewhere" else "127,0,0,1"
+        self.send("227 Entering Passive Mode (%s,%d,%d)" % (host, port >> 8, port & 255))
 
     def data_connection(self):
         if not self.passive:
@@ -326,6 +356,9 @@ class Control(socketserver.BaseRequestHandler):
         self.send("226 Listing sent.")
 
     def do_LIST(self, arg):
+        if self.mode == "crlf":
+            self.listing(CRLF_LISTING)
+            return
         self.listing(DOS_LISTING if self.mode == "dos" else UNIX_LISTING)
 
     def do_MLSD(self, arg):

@@ -121,6 +121,9 @@ TEST_F(Cookies, AnExpiredCookieDeletesTheStoredOne)
     EXPECT_EQ(Get(kUrl), "keep=1");
     ASSERT_TRUE(InternetSetCookieA(kUrl, "keep", "1; max-age=0"));
     EXPECT_EQ(Get(kUrl), NoItems());
+    // A lifetime too long to add to today is long, not past.
+    ASSERT_TRUE(InternetSetCookieA(kUrl, "long", "1; max-age=9223372036854775807"));
+    EXPECT_EQ(Get(kUrl), "long=1");
 }
 
 TEST_F(Cookies, PathAndDomainScope)
@@ -148,6 +151,11 @@ TEST_F(Cookies, PathAndDomainScope)
         EXPECT_FALSE(InternetSetCookieA("http://www.example.com/", "bad", data)) << data;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << data;
     }
+    // A host that starts with a dot is no host: its cookie would be example.com's.
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(InternetSetCookieA("http://.example.com/", "dot", "1"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(Get("http://example.com/"), "wide=2");
 }
 
 TEST_F(Cookies, SecureCookiesOnlyForHttps)

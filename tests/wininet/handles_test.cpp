@@ -63,6 +63,48 @@ TEST_F(Handles, BadArgumentsOfOpenAndConnect)
     }
 }
 
+// The agent, proxies, server, user and password end up in request lines and
+// headers: a line break in them would add lines of the caller's choosing.
+TEST_F(Handles, LineBreaksInTextsForRequestsAreRefused)
+{
+    for (const char *text : {"a\r\nX-Injected: 1", "a\nb", "a\r"}) {
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(InternetOpenA(text, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0), nullptr) << text;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(InternetOpenA("t", INTERNET_OPEN_TYPE_PROXY, text, nullptr, 0), nullptr) << text;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(InternetOpenA("t", INTERNET_OPEN_TYPE_PROXY, "p:1", text, 0), nullptr) << text;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    Internet session(InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    ASSERT_TRUE(session);
+    for (DWORD service : {INTERNET_SERVICE_HTTP, INTERNET_SERVICE_FTP, INTERNET_SERVICE_GOPHER}) {
+        const char *texts[][3] = {{"h\r\nX: 1", nullptr, nullptr}, {"h", "u\r\nX: 1", "p"}, {"h", "u", "p\nX: 1"}};
+        for (auto &t : texts) {
+            SetLastError(0xdeadbeef);
+            EXPECT_EQ(InternetConnectA(session.get(), t[0], 1, t[1], t[2], service, 0, 0), nullptr) << service;
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << service;
+        }
+    }
+    // Set as options instead, they are refused when a request would carry them.
+    for (DWORD option : {INTERNET_OPTION_USER_AGENT, INTERNET_OPTION_USERNAME, INTERNET_OPTION_PASSWORD,
+                         INTERNET_OPTION_PROXY_USERNAME, INTERNET_OPTION_PROXY_PASSWORD}) {
+        Internet s(InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+        char value[] = "v\r\nX-Injected: 1";
+        ASSERT_TRUE(InternetSetOptionA(s.get(), option, value, sizeof value - 1)) << option;
+        if (option == INTERNET_OPTION_PASSWORD) {
+            char user[] = "u";
+            ASSERT_TRUE(InternetSetOptionA(s.get(), INTERNET_OPTION_USERNAME, user, 1));
+        }
+        SetLastError(0xdeadbeef);
+        Internet file(InternetOpenUrlA(s.get(), "http://127.0.0.1:9/", nullptr, 0, 0, 0));
+        EXPECT_FALSE(file) << option;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER)) << option;
+    }
+}
+
 TEST_F(Handles, ClosedForgedAndNullHandlesAreInvalid)
 {
     HINTERNET session = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);

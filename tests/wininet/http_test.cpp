@@ -207,7 +207,7 @@ TEST_F(Http, AgentAndHeadersAreSentAsGiven)
     Download agent = Fetch(session(), servers().Http("/echo"));
     EXPECT_EQ(Echoed(agent.body, "user-agent"), "Brevanto-Test/1.0");
 
-    // A length counts the header bytes; a zero within them ends them.
+    // A length counts the header bytes.
     const char headers[] = "X-Test: abcdef";
     Internet file(InternetOpenUrlA(session(), servers().Http("/echo").c_str(), headers, 11, 0, 0));
     ASSERT_TRUE(file);

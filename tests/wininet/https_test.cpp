@@ -86,10 +86,28 @@ TEST_F(Https, ARelaxedConnectionServesNoStrictRequest)
 TEST_F(Https, RedirectFromHttpIsCheckedLikeAnyOther)
 {
     const Servers &s = Servers::Get();
-    EXPECT_EQ(Outcome(s.Http("/redirect-tls")), static_cast<DWORD>(ERROR_INTERNET_INVALID_CA));
+    const DWORD toHttps = INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+    EXPECT_EQ(Outcome(s.Http("/redirect-tls"), toHttps), static_cast<DWORD>(ERROR_INTERNET_INVALID_CA));
     TrustTestCa();
-    EXPECT_EQ(Outcome(s.Http("/redirect-tls")), 0u);
-    EXPECT_EQ(Outcome(s.Http("/redirect-wrong-name")), static_cast<DWORD>(ERROR_INTERNET_SEC_CERT_CN_INVALID));
+    EXPECT_EQ(Outcome(s.Http("/redirect-tls"), toHttps), 0u);
+    EXPECT_EQ(Outcome(s.Http("/redirect-wrong-name"), toHttps), static_cast<DWORD>(ERROR_INTERNET_SEC_CERT_CN_INVALID));
+}
+
+// A redirect between http and https is followed only when its flag says so:
+// a secure page must not hand a request over to plain http unasked.
+TEST_F(Https, RedirectsBetweenSchemesNeedTheirFlag)
+{
+    TrustTestCa();
+    const Servers &s = Servers::Get();
+    const DWORD toHttp = INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP, toHttps = INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+    EXPECT_EQ(Outcome(s.Https("/redirect-plain")), static_cast<DWORD>(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR));
+    EXPECT_EQ(Outcome(s.Https("/redirect-plain"), toHttps), static_cast<DWORD>(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR));
+    EXPECT_EQ(Outcome(s.Https("/redirect-plain"), toHttp), 0u);
+    EXPECT_EQ(Outcome(s.Http("/redirect-tls")), static_cast<DWORD>(ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR));
+    EXPECT_EQ(Outcome(s.Http("/redirect-tls"), toHttp), static_cast<DWORD>(ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR));
+    // Within a scheme nothing changes.
+    EXPECT_EQ(Outcome(s.Http("/redirect")), 0u);
+    EXPECT_EQ(Outcome(s.Https("/redirect")), 0u);
 }
 
 TEST_F(Https, PlainHttpServerIsNoSecureChannel)

@@ -165,8 +165,8 @@ TEST_F(UrlOptions, TheCertificateOfAnHttpsHandle)
     EXPECT_FALSE(InternetQueryOptionA(https.get(), INTERNET_OPTION_SECURITY_CERTIFICATE, nullptr, &size));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(size, text.size() + 1);
-    // A redirect to https: the certificate of the response delivered.
-    Internet redirected(Open(servers().Http("/redirect-tls")));
+    // A redirect to https (allowed): the certificate of the response delivered.
+    Internet redirected(Open(servers().Http("/redirect-tls"), INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS));
     ASSERT_TRUE(redirected);
     EXPECT_EQ(Text(redirected.get(), INTERNET_OPTION_SECURITY_CERTIFICATE), text);
 }

@@ -25,6 +25,8 @@ protected:
         return GetLastError();
     }
 
+    HINTERNET session() const { return session_.get(); }
+
 private:
     Internet session_;
 };
@@ -46,6 +48,18 @@ TEST_F(Urls, MalformedUrls)
     }
 }
 
+// A selector or path that decodes to more than one line would send commands
+// of the URL's choosing; FTP and Gopher refuse it before connecting.
+TEST_F(Urls, EncodedLineBreaksInSelectorsAndPaths)
+{
+    for (const char *url : {"gopher://127.0.0.1:9/0/a%0D%0Ab", "gopher://127.0.0.1:9/0/a%0ab", "gopher://127.0.0.1:9/0/a%0Db",
+                            "gopher://127.0.0.1:9/7/search?x%0D%0Ay", "ftp://127.0.0.1:9/a%0D%0ADELE%20b"}) {
+        EXPECT_EQ(OpenError(url), static_cast<DWORD>(ERROR_INTERNET_INVALID_URL)) << url;
+    }
+    // A search's tab is gopher's own: it goes through (to nobody, on port 9).
+    EXPECT_EQ(OpenError("gopher://127.0.0.1:9/7/search%09term"), static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
+}
+
 TEST_F(Urls, NullUrl)
 {
     EXPECT_EQ(OpenError(nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -59,6 +73,32 @@ TEST_F(Urls, HeadersThatAreNoHeaders)
         EXPECT_EQ(OpenError("http://127.0.0.1:9/", headers), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER))
             << headers;
     }
+}
+
+// More than any server takes: refused as an invalid header, not as a lack of memory.
+TEST_F(Urls, HeadersTooLongToSend)
+{
+    std::string huge = "X-Huge: " + std::string(1 << 20, 'h');
+    EXPECT_EQ(OpenError("http://127.0.0.1:9/", huge.c_str()), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER));
+    std::string many;
+    for (int i = 0; i < 40000; ++i)
+        many += "X-" + std::to_string(i) + ": 1\r\n";
+    EXPECT_EQ(OpenError("http://127.0.0.1:9/", many.c_str()), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER));
+}
+
+TEST_F(Urls, AZeroByteInHeadersIsRefusedNotTakenForTheirEnd)
+{
+    // "X-Test: 1" and, after the zero byte, a line that would be lost.
+    const char headers[] = "X-Test: 1\0\r\nX-Lost: 2";
+    SetLastError(0xdeadbeef);
+    Internet refused(InternetOpenUrlA(session(), "http://127.0.0.1:9/", headers, sizeof headers - 1, 0, 0));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER));
+    // A length that counts the terminating zero: the headers are taken (and nobody answers on port 9).
+    SetLastError(0xdeadbeef);
+    Internet taken(InternetOpenUrlA(session(), "http://127.0.0.1:9/", headers, 10, 0, 0));
+    EXPECT_FALSE(taken);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
 }
 
 TEST_F(Urls, OfflineSessionsHaveNoCacheToServeFrom)

@@ -12,7 +12,7 @@
 namespace rc {
 namespace {
 
-constexpr uint32_t kRtString = 6, kRtRcData = 10, kRtVersion = 16;
+constexpr uint32_t kRtRcData = 10, kRtVersion = 16;
 
 bool IsBegin(const Token& t) { return t.IsKeyword("BEGIN") || t.IsPunct("{"); }
 bool IsEnd(const Token& t) { return t.IsKeyword("END") || t.IsPunct("}"); }
