@@ -126,6 +126,9 @@ def objdump_headers(objdump, path):
     if m:
         info["exports"] = re.findall(r"\]\s+(\S+)", m.group(1))
     info["forwarders"] = "Forwarder RVA" in text
+    info["export_rvas"] = [int(rva, 16) for rva in re.findall(r"\+base\[\s*\d+\] ([0-9a-f]+) Export RVA", text)]
+    m = re.search(r"^ImageBase\s+([0-9a-f]+)", text, re.M)
+    info["image_base"] = m and int(m.group(1), 16)
     for block in re.finditer(r"^\tDLL Name: (\S+)\n\tvma:.*\n((?:\t[0-9a-f]+\t.*\n)*)", text, re.M):
         names = set()
         for entry in block.group(2).splitlines():
@@ -136,10 +139,13 @@ def objdump_headers(objdump, path):
     return info
 
 
-def no_constructors(check, nm, path):
-    """Without a C runtime nothing runs static constructors: the module must have none."""
+def symbol_table(nm, path):
     text = subprocess.run([nm, str(path)], check=True, capture_output=True, text=True).stdout
-    symbols = {m.group(2): int(m.group(1), 16) for m in re.finditer(r"^([0-9a-f]+) \S (\S+)$", text, re.M)}
+    return {m.group(2): int(m.group(1), 16) for m in re.finditer(r"^([0-9a-f]+) \S (\S+)$", text, re.M)}
+
+
+def no_constructors(check, symbols):
+    """Without a C runtime nothing runs static constructors: the module must have none."""
     if "__CTOR_LIST__" not in symbols or "__DTOR_LIST__" not in symbols:
         check.faults.append("the constructor list cannot be found (stripped module?)")
         return
@@ -307,7 +313,12 @@ def check_module(kind, path, objdump, nm, sources):
             check.faults.append(f"{dll}: does not import {sorted(map(str, missing))}")
     check_names_called(check, want_imports, sources)
     check.expect("TLS directory", hasattr(pe, "DIRECTORY_ENTRY_TLS"), False)
-    no_constructors(check, nm, path)
+    symbols = symbol_table(nm, path)
+    no_constructors(check, symbols)
+    if kind == "dll" and info["export_rvas"]:
+        # RexxFeedback is the stdcall routine with two 32-bit arguments, under its plain name.
+        want = symbols.get("_RexxFeedback@8", 0) - (info["image_base"] or 0)
+        check.expect("RVA of the RexxFeedback export", info["export_rvas"][0], want)
 
     res = resources(pe)
     if kind == "dll":
