@@ -39,8 +39,9 @@ INT_PTR CALLBACK UninstallDialogProc(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
     case WM_INITDIALOG: {
         HICON icon = LoadIconA(ModuleInstance, MAKEINTRESOURCEA(IDI_UNINSTALL));
+        // The pointer-sized form: a LONG would cut a 64-bit handle.
         if (icon)
-            SetClassLongA(window, GCL_HICON, (LONG)(LONG_PTR)icon);
+            SetClassLongPtrA(window, GCLP_HICON, (LONG_PTR)icon);
         HMENU menu = GetSystemMenu(window, FALSE);
         if (menu) {
             DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);

@@ -154,8 +154,8 @@ HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
     return found ? reinterpret_cast<HICON>(0x5003) : nullptr;
 }
 
-DWORD WINAPI SetClassLongA(HWND window, int index, LONG value) {
-    Record("SetClassLongA(" + Window(window) + ", " + std::to_string(index) + ", " + std::to_string(value) + ")");
+ULONG_PTR WINAPI SetClassLongPtrA(HWND window, int index, LONG_PTR value) {
+    Record("SetClassLongPtrA(" + Window(window) + ", " + std::to_string(index) + ", " + std::to_string(value) + ")");
     return 0;
 }
 
