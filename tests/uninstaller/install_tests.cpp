@@ -20,14 +20,18 @@ class InstallTest : public UninstallerTest {
   protected:
     void SetUp() override {
         UninstallerTest::SetUp();
-        // The build's modules, with the scripted program standing in for unbrevanto.
+        Stage(PROBE_PATH);
+        fs::create_directories(Native("Temp Files"));
+        Save("TMP", "C:\\Temp Files");
+    }
+    // The build's modules, with `program` as unbrevanto (the scripted one by default).
+    void Stage(const char* program) {
         stage_ = root_ / "stage";
+        fs::remove_all(stage_);
         fs::create_directories(stage_);
         for (const auto& e : fs::directory_iterator(BIN_DIR))
             if (e.path().filename() != "unbrevanto") fs::create_symlink(e.path(), stage_ / e.path().filename());
-        fs::create_symlink(PROBE_PATH, stage_ / "unbrevanto");
-        fs::create_directories(Native("Temp Files"));
-        Save("TMP", "C:\\Temp Files");
+        fs::create_symlink(program, stage_ / "unbrevanto");
     }
     int Shell(const std::string& command) {
         int status = system(command.c_str());
@@ -92,5 +96,27 @@ TEST_F(InstallTest, ReinstallCountsAndUninstallRemovesWhatItPut) {
     EXPECT_EQ(Install("--folder 'C:\\a\\..\\b'"), 2);
     EXPECT_EQ(Install("--folder 'relative\\x'"), 2);
 }
+
+#ifdef UNBREVANTO_PATH
+// The real program, installed, where there is no display: its start-up box on
+// standard error, exit code 0, and everything still installed.
+TEST_F(InstallTest, RealProgramWithoutADisplayRemovesNothing) {
+    Stage(UNBREVANTO_PATH);
+    ASSERT_EQ(Install(), 0);
+    fs::path folder = Native("Program Files\\Brevanto");
+    std::string err = (root_ / "stderr").string();
+    ASSERT_EQ(Shell("env -u DISPLAY -u WAYLAND_DISPLAY '" + (folder / "unbrevanto").string() + "' </dev/null 2>'" + err + "'"), 0);
+    std::ifstream in(err);
+    std::stringstream s;
+    s << in.rdbuf();
+    EXPECT_NE(s.str().find("Error during uninstall:"), std::string::npos) << s.str();
+    EXPECT_NE(s.str().find("Can't create window!"), std::string::npos) << s.str();
+    EXPECT_TRUE(fs::exists(folder / "brevanto.dll"));
+    EXPECT_TRUE(fs::exists(folder / "unbrevanto"));
+    EXPECT_EQ(Count(), 1u);
+    EXPECT_TRUE(HasKey(kUninstall));
+    EXPECT_TRUE(fs::is_empty(Native("Temp Files")));
+}
+#endif
 
 }  // namespace
