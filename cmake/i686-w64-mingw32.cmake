@@ -8,6 +8,7 @@ set(BREVANTO_MINGW_PREFIX i686-w64-mingw32)
 set(CMAKE_C_COMPILER ${BREVANTO_MINGW_PREFIX}-gcc)
 set(CMAKE_CXX_COMPILER ${BREVANTO_MINGW_PREFIX}-g++)
 set(CMAKE_RC_COMPILER ${BREVANTO_MINGW_PREFIX}-windres)
+set(CMAKE_DLLTOOL ${BREVANTO_MINGW_PREFIX}-dlltool)
 set(CMAKE_OBJDUMP ${BREVANTO_MINGW_PREFIX}-objdump CACHE FILEPATH "")
 
 # Headers and libraries come from mingw's own tree only, never the build machine's.

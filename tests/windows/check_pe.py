@@ -70,7 +70,7 @@ DLL_STRINGS = {
 }
 
 VERSION_FIXED = {"FileVersionMS": 0, "FileVersionLS": 1, "ProductVersionMS": 0, "ProductVersionLS": 1,
-                 "FileFlagsMask": 0x3F, "FileFlags": 0, "FileOS": 0x40004}
+                 "FileFlagsMask": 0x3F, "FileFlags": 0}
 DLL_VERSION_STRINGS = {
     "FileDescription": "Adds Internet support to Halvorin",
     "FileVersion": "0, 0, 0, 1",
@@ -153,13 +153,17 @@ def no_constructors(check, symbols):
     check.expect("bytes of the static constructor list", symbols["__DTOR_LIST__"] - symbols["__CTOR_LIST__"], 8)
 
 
+# Imports the sources name otherwise: on 32-bit Windows the Ptr form is a macro for the plain one.
+SOURCE_NAMES = {"SetClassLongA": ("SetClassLongA", "SetClassLongPtrA")}
+
+
 def check_names_called(check, imports, sources):
     """Each expected import is a function the sources call: the lists here cannot go stale."""
     text = "\n".join(p.read_text(errors="replace") for p in Path(sources).rglob("*") if p.suffix in (".cpp", ".h"))
     words = set(re.findall(r"\b[A-Za-z_]\w*\b", text))
     for dll, names in imports.items():
         for name in names:
-            if isinstance(name, str) and name not in words:
+            if isinstance(name, str) and not words.intersection(SOURCE_NAMES.get(name, (name,))):
                 check.faults.append(f"{dll} {name} is expected but the sources never name it")
     if "InitCommonControls" in str(imports) or 17 in imports.get("COMCTL32.dll", ()):
         if "InitCommonControls" not in words:
@@ -205,13 +209,13 @@ def check_strings(check, res, want):
     check.expect("string table", string_table(blocks), want)
 
 
-def check_version(check, pe, res, file_type, want_strings):
+def check_version(check, pe, res, file_os, file_type, want_strings):
     check.expect("version resources", sorted(n for (t, n) in res if t == RT_VERSION), [1])
     if not getattr(pe, "VS_FIXEDFILEINFO", None):
         check.faults.append("no version block")
         return
     fixed = pe.VS_FIXEDFILEINFO[0]
-    for field, value in dict(VERSION_FIXED, FileType=file_type).items():
+    for field, value in dict(VERSION_FIXED, FileOS=file_os, FileType=file_type).items():
         check.expect(f"version {field}", getattr(fixed, field), value)
     tables, translation = {}, None
     for info in pe.FileInfo[0]:
@@ -324,11 +328,11 @@ def check_module(kind, path, objdump, nm, sources):
     if kind == "dll":
         check.expect("resource types", sorted({t for t, _ in res}), [RT_STRING, RT_VERSION])
         check_strings(check, res, DLL_STRINGS)
-        check_version(check, pe, res, 2, DLL_VERSION_STRINGS)  # VFT_DLL
+        check_version(check, pe, res, 0x40004, 2, DLL_VERSION_STRINGS)  # VOS_NT_WINDOWS32, VFT_DLL
     else:
         check.expect("resources", sorted(res, key=str), sorted([(RT_DIALOG, 102), (RT_VERSION, 1)], key=str))
         check_dialog(check, res, 102, DIALOG_102)
-        check_version(check, pe, res, 1, EXE_VERSION_STRINGS)  # VFT_APP
+        check_version(check, pe, res, 4, 1, EXE_VERSION_STRINGS)  # VOS__WINDOWS32, VFT_APP
     return check
 
 
