@@ -3,6 +3,7 @@
 #define UNBREVANTO_UNINSTALL_H
 
 #include <windows.h>
+#include <commctrl.h>
 
 #define LIBRARY_FILE_NAME "brevanto.dll"
 #define SHARED_DLLS_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
