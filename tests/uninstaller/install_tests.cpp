@@ -1,4 +1,4 @@
-// scripts/install-windows into a fresh drive table, then the installed
+// scripts/install --windows into a fresh drive table, then the installed
 // uninstaller (with the scripted dialog clicking OK) removes it all.
 #include "uninstaller_fixture.h"
 
@@ -38,7 +38,7 @@ class InstallTest : public UninstallerTest {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     int Install(const std::string& options = "") {
-        return Shell(std::string(INSTALL_SCRIPT) + " --from '" + stage_.string() + "' " + options + " >/dev/null");
+        return Shell(std::string(INSTALL_SCRIPT) + " --windows --from '" + stage_.string() + "' " + options + " >/dev/null");
     }
     DWORD Count() {
         HKEY k;
