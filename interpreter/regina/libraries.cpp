@@ -59,11 +59,14 @@ std::optional<LoadedLibrary> LoadScriptLibrary(const std::string &path, std::str
 
 std::optional<std::string> HostFolder() {
     HMODULE self = GetModuleHandleA(HOST_MODULE_NAME);
-    char path[MAX_PATH];
-    DWORD length = self ? GetModuleFileNameA(self, path, sizeof path) : 0;
-    if (length == 0 || length >= sizeof path)
+    if (!self)
         return std::nullopt;
-    std::string folder(path, length);
+    // Installed under a deep prefix the path may pass MAX_PATH: the longest a Linux path can be.
+    std::string folder(32768, '\0');
+    DWORD length = GetModuleFileNameA(self, folder.data(), static_cast<DWORD>(folder.size()));
+    if (length == 0 || length >= folder.size())
+        return std::nullopt;
+    folder.resize(length);
     std::size_t slash = folder.find_last_of('\\');
     if (slash == std::string::npos)
         return std::nullopt;
