@@ -335,8 +335,10 @@ TEST(Dialog, UnknownOrUnbuiltControlClassesFailTheDialog) {
 
 namespace {
 
-// Finds the message box's default button (a black frame 75 x 23 with a white edge inside) and clicks it.
-void ClickDefaultButtonWhenShown(std::atomic<bool>& done) {
+// Waits for the message box's default button (a black frame 75 x 23 with a
+// white edge inside) to be on the screen, points at it and does `action`
+// ("click 1", "key Escape").
+void AtDefaultButtonWhenShown(std::atomic<bool>& done, std::vector<std::string> action) {
     for (int attempt = 0; attempt < 200 && !done; ++attempt) {
         Image screen;
         if (!Screenshot(screen, Folder())) continue;
@@ -347,7 +349,9 @@ void ClickDefaultButtonWhenShown(std::atomic<bool>& done) {
                 bool frame = true;
                 for (int i = 0; i < 75 && frame; ++i) frame = screen.At(x + i, y) == kBlack;
                 if (!frame) continue;
-                Run({"xdotool", "mousemove", Number(x + 37), Number(y + 11), "click", "1"});
+                std::vector<std::string> argv = {"xdotool", "mousemove", Number(x + 37), Number(y + 11)};
+                argv.insert(argv.end(), action.begin(), action.end());
+                Run(argv);
                 return;
             }
         usleep(50000);
@@ -358,7 +362,7 @@ void ClickDefaultButtonWhenShown(std::atomic<bool>& done) {
 
 TEST(MessageBox, ModalBoxClosedWithAClick) {
     std::atomic<bool> done{false};
-    std::thread helper(ClickDefaultButtonWhenShown, std::ref(done));
+    std::thread helper(AtDefaultButtonWhenShown, std::ref(done), std::vector<std::string>{"click", "1"});
     int result = MessageBoxA(nullptr, "C:\\Program Files\\Brevanto\\brevanto.dll", "Can't delete the file named:",
                              MB_OKCANCEL | MB_ICONEXCLAMATION);
     done = true;
@@ -367,11 +371,10 @@ TEST(MessageBox, ModalBoxClosedWithAClick) {
 }
 
 TEST(MessageBox, EscapeAnswersCancel) {
-    std::thread helper([] {
-        usleep(300000);
-        ::Run({"xdotool", "mousemove", "400", "300", "key", "Escape"});
-    });
+    std::atomic<bool> done{false};
+    std::thread helper(AtDefaultButtonWhenShown, std::ref(done), std::vector<std::string>{"key", "Escape"});
     int result = MessageBoxA(nullptr, "Go on?", "Question", MB_OKCANCEL | MB_ICONQUESTION);
+    done = true;
     helper.join();
     EXPECT_EQ(result, IDCANCEL);
 }
