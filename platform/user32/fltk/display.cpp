@@ -135,14 +135,18 @@ public:
     }
     // A button of a message box: the box takes the click itself.
     std::function<void()> onClick;
+    // '&' marks the next letter (underlined) and "&&" is '&', as in Windows' control texts; a message box's text has no marks.
+    bool prefix = true;
 
     void draw() override {
         fl_push_clip(x(), y(), w(), h());
         fl_color(kFace);
         fl_rectf(x(), y(), w(), h());
+        fl_draw_shortcut = prefix ? 1 : 0;
         if (kind_ == kPushButton || kind_ == kDefaultButton) DrawButton();
         else if (kind_ == kStatic) DrawStatic();
         else DrawCustom();
+        fl_draw_shortcut = 0;
         fl_pop_clip();
     }
 
@@ -665,6 +669,7 @@ int MessageBox(const char* text, const char* caption, UINT type, void*) {
     if (icon) box->add(new Picture(cx + margin, cy + margin, type & MB_ICONMASK));
     auto* label = new Control(cx + margin + (icon ? icon + margin : 0), cy + margin + (bodyH - textH) / 2, textW, textH,
                               nullptr, kStatic, SS_LEFT, 0, font, pixels);
+    label->prefix = false;
     label->SetText(text);
     box->add(label);
     std::vector<Control*> buttons;
