@@ -1,12 +1,24 @@
 // Virtual memory: reservations and commits on mmap/mprotect/madvise, with the
 // region table that VirtualQuery reports from, and GetSystemInfo.
+//
+// Reservations of 2 MiB and more that the system places are "coarse": 2 MiB
+// aligned, on transparent huge pages, and opened to the caller a whole 2 MiB
+// chunk at a time. A first touch of a fresh 4 KiB page costs a VM exit on the
+// machines this runs on, and a buffer committed page by page would pay one
+// mprotect and one fault per page; a chunk costs one mprotect and one
+// populate. The table still records each page exactly, so VirtualQuery and
+// the rules of VirtualAlloc and VirtualFree are unchanged; only an access to
+// an uncommitted page of an open chunk no longer faults.
 #include <windows.h>
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <new>
@@ -17,6 +29,8 @@ namespace {
 constexpr uintptr_t kGranularity = 0x10000;
 constexpr uintptr_t kLowest = 0x10000;
 constexpr uintptr_t kHighest = 0x7FFFFFFEFFFF;
+constexpr uintptr_t kChunk = uintptr_t{2} << 20;  // a transparent huge page
+constexpr int kClosed = -1;
 
 uintptr_t PageSize() {
     static const uintptr_t size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
@@ -30,6 +44,10 @@ struct Reservation {
     uintptr_t size = 0;
     DWORD allocationProtect = 0;
     std::vector<DWORD> pages;  // 0: reserved only; otherwise the protection of the committed page
+    // Coarse reservations only: per 2 MiB chunk, kClosed (PROT_NONE, no memory
+    // behind it) or the POSIX protection its uncommitted pages were opened with.
+    std::vector<int> chunks;
+    bool Coarse() const { return !chunks.empty(); }
 };
 
 // Never destroyed: a module's detach at process exit may still free memory.
@@ -72,8 +90,22 @@ bool Overlaps(uintptr_t start, uintptr_t end) {
     return it->first + it->second.size > start;
 }
 
+// Maps `length` bytes of PROT_NONE address space at a base aligned to `align`.
+uintptr_t MapAligned(uintptr_t length, uintptr_t align) {
+    // Over-allocate by one unit, then trim to the aligned base.
+    uintptr_t span = length + align;
+    void* p = mmap(nullptr, span, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return 0;
+    uintptr_t start = reinterpret_cast<uintptr_t>(p);
+    uintptr_t base = RoundUp(start, align);
+    if (base > start) munmap(p, base - start);
+    if (start + span > base + length) munmap(reinterpret_cast<void*>(base + length), start + span - (base + length));
+    return base;
+}
+
 DWORD Reserve(uintptr_t address, SIZE_T size, DWORD protect, uintptr_t& base, uintptr_t& length) {
     const uintptr_t page = PageSize();
+    bool coarse = false;
     if (address) {
         base = RoundDown(address, kGranularity);
         uintptr_t end = RoundUp(address + size, page);
@@ -88,20 +120,19 @@ DWORD Reserve(uintptr_t address, SIZE_T size, DWORD protect, uintptr_t& base, ui
         }
     } else {
         length = RoundUp(size, page);
-        // Over-allocate by one granule, then trim to a 64 KiB aligned base as Windows places reservations.
-        uintptr_t span = length + kGranularity;
-        void* p = mmap(nullptr, span, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (p == MAP_FAILED) return ERROR_NOT_ENOUGH_MEMORY;
-        uintptr_t start = reinterpret_cast<uintptr_t>(p);
-        base = RoundUp(start, kGranularity);
-        if (base > start) munmap(p, base - start);
-        if (start + span > base + length) munmap(reinterpret_cast<void*>(base + length), start + span - (base + length));
+        // Windows places reservations on 64 KiB boundaries; large ones here on
+        // 2 MiB boundaries (also 64 KiB ones), so that their chunks are huge pages.
+        coarse = length >= kChunk;
+        base = MapAligned(length, coarse ? kChunk : kGranularity);
+        if (!base) return ERROR_NOT_ENOUGH_MEMORY;
+        if (coarse) madvise(reinterpret_cast<void*>(base), length, MADV_HUGEPAGE);  // a hint: no THP, no harm
     }
     try {
         Reservation r;
         r.size = length;
         r.allocationProtect = protect;
         r.pages.assign(length / page, 0);
+        if (coarse) r.chunks.assign(RoundUp(length, kChunk) / kChunk, kClosed);
         table().reservations.emplace(base, std::move(r));
     } catch (const std::bad_alloc&) {
         munmap(reinterpret_cast<void*>(base), length);
@@ -110,12 +141,118 @@ DWORD Reserve(uintptr_t address, SIZE_T size, DWORD protect, uintptr_t& base, ui
     return ERROR_SUCCESS;
 }
 
+DWORD FromErrno() { return errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_ADDRESS; }
+
+bool IsZero(const char* p, uintptr_t length) {
+    static const char* zeros = static_cast<const char*>(std::calloc(1, PageSize()));
+    if (!zeros) {
+        for (uintptr_t i = 0; i < length; ++i)
+            if (p[i]) return false;
+        return true;
+    }
+    return std::memcmp(p, zeros, length) == 0;
+}
+
+// A chunk whose pages are all uncommitted closes: no access, no memory.
+void Close(Reservation& r, uintptr_t base, size_t chunk) {
+    void* p = reinterpret_cast<void*>(base + chunk * kChunk);
+    uintptr_t length = std::min(kChunk, r.size - chunk * kChunk);
+    mprotect(p, length, PROT_NONE);
+    madvise(p, length, MADV_DONTNEED);
+    r.chunks[chunk] = kClosed;
+}
+
+bool Unused(const Reservation& r, size_t chunk) {
+    const uintptr_t perChunk = kChunk / PageSize();
+    size_t first = chunk * perChunk, last = std::min(r.pages.size(), first + perChunk);
+    return std::all_of(r.pages.begin() + first, r.pages.begin() + last, [](DWORD p) { return p == 0; });
+}
+
+// Commits [start, end) of a coarse reservation: the chunks it touches open
+// whole; pages already open but uncommitted get zeroed if anything wrote them.
+DWORD CommitCoarse(Reservation& r, uintptr_t base, uintptr_t start, uintptr_t end, DWORD protect, int prot) {
+    const uintptr_t page = PageSize();
+    // A commit of a few pages, as a growing buffer makes, is about to be used:
+    // its chunks are filled at once. A large one faults in as it is touched.
+    const bool populate = end - start <= kChunk && prot != PROT_NONE;
+    std::vector<size_t> opened;
+    DWORD err = ERROR_SUCCESS;
+    for (uintptr_t c = RoundDown(start, kChunk); c < end && !err; c += kChunk) {
+        size_t chunk = (c - base) / kChunk;
+        uintptr_t chunkEnd = std::min(c + kChunk, base + r.size);
+        uintptr_t from = std::max(start, c), to = std::min(end, chunkEnd);
+        int& open = r.chunks[chunk];
+        if (open == kClosed) {
+            // Nothing in a closed chunk is committed, so the whole of it takes the protection.
+            if (mprotect(reinterpret_cast<void*>(c), chunkEnd - c, prot) != 0) {
+                err = FromErrno();
+                break;
+            }
+            open = prot;
+            try {
+                opened.push_back(chunk);
+            } catch (const std::bad_alloc&) {
+                Close(r, base, chunk);
+                err = ERROR_NOT_ENOUGH_MEMORY;
+                break;
+            }
+            if (populate)
+                madvise(reinterpret_cast<void*>(c), chunkEnd - c,
+                        (prot & PROT_WRITE) ? MADV_POPULATE_WRITE : MADV_POPULATE_READ);
+            continue;
+        }
+        bool exact = prot == open;
+        for (uintptr_t a = from; a < to; a += page) {
+            DWORD& was = r.pages[(a - base) / page];
+            // A fresh commit reads as zeros, also where a stray write reached the open page.
+            if (!was && (open & PROT_WRITE) && !IsZero(reinterpret_cast<const char*>(a), page))
+                std::memset(reinterpret_cast<char*>(a), 0, page);
+            if (was && was != protect) exact = false;
+        }
+        if (!exact && mprotect(reinterpret_cast<void*>(from), to - from, prot) != 0) err = FromErrno();
+    }
+    if (err) {
+        for (size_t chunk : opened) Close(r, base, chunk);
+        return err;
+    }
+    for (uintptr_t a = start; a < end; a += page) r.pages[(a - base) / page] = protect;
+    return ERROR_SUCCESS;
+}
+
 DWORD Commit(std::map<uintptr_t, Reservation>::iterator where, uintptr_t start, uintptr_t end, DWORD protect,
              int prot) {
-    if (mprotect(reinterpret_cast<void*>(start), end - start, prot) != 0)
-        return errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_ADDRESS;
+    if (where->second.Coarse()) return CommitCoarse(where->second, where->first, start, end, protect, prot);
+    if (mprotect(reinterpret_cast<void*>(start), end - start, prot) != 0) return FromErrno();
     const uintptr_t page = PageSize();
     for (uintptr_t a = start; a < end; a += page) where->second.pages[(a - where->first) / page] = protect;
+    return ERROR_SUCCESS;
+}
+
+// Decommits [start, end) of a coarse reservation: chunks left with nothing
+// committed close; in others the pages go back to the system, still open.
+DWORD DecommitCoarse(Reservation& r, uintptr_t base, uintptr_t start, uintptr_t end) {
+    const uintptr_t page = PageSize();
+    for (uintptr_t c = RoundDown(start, kChunk); c < end; c += kChunk) {
+        size_t chunk = (c - base) / kChunk;
+        uintptr_t chunkEnd = std::min(c + kChunk, base + r.size);
+        uintptr_t from = std::max(start, c), to = std::min(end, chunkEnd);
+        int open = r.chunks[chunk];
+        bool exact = true;
+        for (uintptr_t a = from; a < to; a += page) {
+            DWORD& was = r.pages[(a - base) / page];
+            int posix = PROT_NONE;
+            if (was && PosixProtection(was, posix) && posix != open) exact = false;
+            was = 0;
+        }
+        if (open == kClosed) continue;
+        if (Unused(r, chunk)) {
+            Close(r, base, chunk);
+            continue;
+        }
+        void* p = reinterpret_cast<void*>(from);
+        if (!exact && mprotect(p, to - from, open) != 0) return ERROR_INVALID_ADDRESS;
+        if (madvise(p, to - from, MADV_DONTNEED) != 0) return ERROR_INVALID_ADDRESS;
+    }
     return ERROR_SUCCESS;
 }
 
@@ -170,6 +307,7 @@ DWORD Free(uintptr_t address, SIZE_T size, DWORD type) {
     uintptr_t end = size == 0 ? where->first + where->second.size
                               : (size > kHighest ? kHighest + 1 : RoundUp(address + size, page));
     if (end > where->first + where->second.size) return ERROR_INVALID_ADDRESS;
+    if (where->second.Coarse()) return DecommitCoarse(where->second, where->first, start, end);
     void* p = reinterpret_cast<void*>(start);
     // The range stays reserved; its pages go back to the system and read as zeros when committed again.
     if (mprotect(p, end - start, PROT_NONE) != 0 || madvise(p, end - start, MADV_DONTNEED) != 0)

@@ -493,6 +493,7 @@ private:
     std::size_t targetUsed_ = 0;
     std::vector<char> spill_;
     std::size_t spillPos_ = 0;
+    bool paused_ = false;  // the write callback paused libcurl: the spill was full
     bool keeping_ = false;
     std::size_t keepLimit_ = 0;
     std::string kept_;

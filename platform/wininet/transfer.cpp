@@ -5,6 +5,7 @@
 #include "internal.h"
 
 #include <platform/synchronous_io.h>
+#include <platform/wininet_stats.h>
 
 #include <algorithm>
 #include <cstring>
@@ -63,9 +64,25 @@ DWORD Shorter(DWORD a, DWORD b)
     return a < b ? a : b;
 }
 
-// libcurl's bounds for its receive and upload buffers.
-constexpr DWORD kReadBufferMin = 1024, kReadBufferMax = 512 * 1024;
-constexpr DWORD kWriteBufferMin = 16 * 1024, kWriteBufferMax = 2 * 1024 * 1024;
+// libcurl's bounds for its receive and upload buffers. The small sizes
+// WinINet's options default to would cost a system call per few KiB, so the
+// buffers are never smaller than the floors.
+constexpr DWORD kReadBufferMin = 256 * 1024, kReadBufferMax = 512 * 1024;
+constexpr DWORD kWriteBufferMin = 512 * 1024, kWriteBufferMax = 2 * 1024 * 1024;
+
+// What the spill holds for a reader before libcurl is paused: one receive
+// buffer, so that memory stays bounded whatever the reader's pace.
+constexpr std::size_t kSpillLimit = kReadBufferMin;
+
+// The largest spill any transfer has held, for the tests.
+std::atomic<std::size_t> spillHighWater{0};
+
+void NoteSpill(std::size_t bytes)
+{
+    std::size_t seen = spillHighWater.load(std::memory_order_relaxed);
+    while (bytes > seen && !spillHighWater.compare_exchange_weak(seen, bytes, std::memory_order_relaxed)) {
+    }
+}
 
 long Bounded(DWORD value, DWORD low, DWORD high) { return static_cast<long>(value < low ? low : value > high ? high : value); }
 
@@ -75,6 +92,15 @@ std::atomic<int> busyTransfers{0};
 }  // namespace
 
 bool TransfersBusy() { return busyTransfers.load() > 0; }
+
+}  // namespace wininet
+
+std::size_t platform::WininetSpillHighWater(bool reset)
+{
+    return reset ? wininet::spillHighWater.exchange(0) : wininet::spillHighWater.load();
+}
+
+namespace wininet {
 
 DWORD InitCurl()
 {
@@ -129,7 +155,6 @@ DWORD Transfer::Init()
     curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
-    spill_.reserve(CURL_MAX_WRITE_SIZE);
     hosts_ = LoadHostsTable();
     if (hosts_) {
         connectTo_ = hosts_->ConnectTo();
@@ -240,6 +265,12 @@ size_t Transfer::OnBody(char *data, size_t size, size_t count, void *self)
     Transfer *t = static_cast<Transfer *>(self);
     if (t->raw_)
         return t->callbackError_ ? 0 : size * count;  // taken already, through Deliver
+    // The reader has a receive buffer's worth waiting: libcurl keeps the rest
+    // (one buffer at most) and stops reading the socket until it is asked again.
+    if (!t->keeping_ && t->spill_.size() - t->spillPos_ >= kSpillLimit) {
+        t->paused_ = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
     return t->TakeBody(data, size * count);
 }
 
@@ -335,7 +366,11 @@ size_t Transfer::TakeBody(const char *data, size_t length)
                 spill_.clear();
                 spillPos_ = 0;
             }
+            // Room for all a pause lets through, once, so the spill never grows past it.
+            if (spill_.capacity() < kSpillLimit + CURL_MAX_WRITE_SIZE)
+                spill_.reserve(kSpillLimit + CURL_MAX_WRITE_SIZE);
             spill_.insert(spill_.end(), data + taken, data + length);
+            NoteSpill(spill_.capacity());
         }
     } catch (const std::bad_alloc &) {
         callbackError_ = ERROR_NOT_ENOUGH_MEMORY;
@@ -476,6 +511,20 @@ DWORD Transfer::Read(char *buffer, DWORD size, DWORD *got, const Timeouts &timeo
         target_ = buffer;
         targetSize_ = size;
         targetUsed_ = 0;
+        if (paused_) {
+            // What libcurl held back comes first, into the caller's buffer and the spill.
+            paused_ = false;
+            lastActivity_ = Clock::now();
+            CURLcode resumed = curl_easy_pause(easy_, CURLPAUSE_CONT);
+            if (resumed != CURLE_OK) {
+                target_ = nullptr;
+                failed_ = callbackError_                   ? callbackError_
+                          : resumed == CURLE_OUT_OF_MEMORY ? ERROR_NOT_ENOUGH_MEMORY
+                                                           : ERROR_INTERNET_INTERNAL_ERROR;
+                Detach();
+                return failed_;
+            }
+        }
         DWORD err = Pump([&] { return targetUsed_ > 0 || spillPos_ < spill_.size(); }, timeouts);
         target_ = nullptr;
         if (targetUsed_ > 0) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstring>
+
+#include <unistd.h>
 
 static_assert(sizeof(MEMORY_BASIC_INFORMATION) == 48);
 static_assert(offsetof(MEMORY_BASIC_INFORMATION, AllocationProtect) == 16);
@@ -210,6 +213,156 @@ TEST(VirtualMemory, QueryRecordLength) {
     EXPECT_EQ(VirtualQuery(&info, &info, sizeof info + 8), sizeof info);
     EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
     EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READWRITE));
+}
+
+// Large reservations: 2 MiB aligned, opened a 2 MiB chunk at a time underneath,
+// while the table, and so VirtualQuery, stays exact to the page.
+constexpr SIZE_T kChunk = SIZE_T(2) << 20;
+
+// Whether the process may read (write) the byte at p, asked of the kernel,
+// which answers EFAULT where an access would fault.
+struct Probe {
+    int fds[2] = {-1, -1};
+    Probe() { EXPECT_EQ(pipe(fds), 0); }
+    ~Probe() {
+        close(fds[0]);
+        close(fds[1]);
+    }
+    bool Readable(const char* p) {
+        if (write(fds[1], p, 1) != 1) return false;
+        char c;
+        return read(fds[0], &c, 1) == 1;
+    }
+    bool Writable(char* p) {
+        char c = 'x';
+        if (write(fds[1], &c, 1) != 1) return false;
+        if (read(fds[0], p, 1) == 1) return true;
+        ssize_t drained = read(fds[0], &c, 1);  // p was not writable: the byte is still there
+        (void)drained;
+        return false;
+    }
+};
+
+void ExpectRegion(const void* address, DWORD state, SIZE_T size, DWORD protect) {
+    MEMORY_BASIC_INFORMATION info = Query(address);
+    EXPECT_EQ(info.State, state) << address;
+    EXPECT_EQ(info.RegionSize, size) << address;
+    EXPECT_EQ(info.Protect, protect) << address;
+}
+
+TEST(LargeReservation, GrowsPageByPageAcrossChunkEdges) {
+    const SIZE_T page = Page();
+    const SIZE_T size = 3 * kChunk + 5 * page;  // a last chunk that is only partly there
+    char* base = static_cast<char*>(VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(base, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(base) % kChunk, 0u);
+    ExpectRegion(base, MEM_RESERVE, size, 0);
+
+    // Committed a page at a time, as a buffer grows, over every chunk edge to the very end.
+    for (SIZE_T at = 0; at < size; at += page) {
+        ASSERT_EQ(VirtualAlloc(base + at, page, MEM_COMMIT, PAGE_READWRITE), base + at) << at;
+        ASSERT_EQ(base[at], 0) << at;
+        ASSERT_EQ(base[at + page - 1], 0) << at;
+        base[at] = static_cast<char>(at / page + 1);
+        base[at + page - 1] = static_cast<char>(at / page + 2);
+        if (at + page < size && (at + page) % kChunk == 0) {
+            ExpectRegion(base, MEM_COMMIT, at + page, PAGE_READWRITE);
+            ExpectRegion(base + at + page, MEM_RESERVE, size - at - page, 0);
+        }
+    }
+    for (SIZE_T at = 0; at < size; at += page) {
+        ASSERT_EQ(base[at], static_cast<char>(at / page + 1)) << at;
+        ASSERT_EQ(base[at + page - 1], static_cast<char>(at / page + 2)) << at;
+    }
+    ExpectRegion(base + kChunk - 1, MEM_COMMIT, size - (kChunk - page), PAGE_READWRITE);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(VirtualAlloc(base + size - page, 2 * page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ADDRESS));
+
+    // Decommitted, everything is inaccessible again and comes back as zeros.
+    ASSERT_TRUE(VirtualFree(base, 0, MEM_DECOMMIT));
+    ExpectRegion(base, MEM_RESERVE, size, 0);
+    Probe probe;
+    EXPECT_FALSE(probe.Readable(base));
+    EXPECT_FALSE(probe.Readable(base + kChunk));
+    EXPECT_FALSE(probe.Readable(base + size - 1));
+    ASSERT_EQ(VirtualAlloc(base + kChunk - page, 2 * page, MEM_COMMIT, PAGE_READWRITE), base + kChunk - page);
+    EXPECT_EQ(base[kChunk - 1], 0);
+    EXPECT_EQ(base[kChunk], 0);
+    EXPECT_TRUE(VirtualFree(base, 0, MEM_RELEASE));
+}
+
+TEST(LargeReservation, OnlyItsOpenChunksLoosenProtection) {
+    const SIZE_T page = Page();
+    char* base = static_cast<char*>(VirtualAlloc(nullptr, 4 * kChunk, MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(base, nullptr);
+    ASSERT_NE(VirtualAlloc(base + kChunk, page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    Probe probe;
+    // The chunk of the committed page is open; the rest of the reservation is not.
+    EXPECT_TRUE(probe.Writable(base + kChunk + page));
+    EXPECT_FALSE(probe.Readable(base + kChunk - 1));
+    EXPECT_FALSE(probe.Readable(base + 2 * kChunk));
+    ExpectRegion(base + kChunk + page, MEM_RESERVE, 3 * kChunk - page, 0);
+
+    // A write that reached an uncommitted page is gone when the page is committed.
+    memset(base + kChunk + page, 0x77, page);
+    ASSERT_NE(VirtualAlloc(base + kChunk + page, page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    EXPECT_EQ(base[kChunk + page], 0);
+    EXPECT_EQ(base[kChunk + 2 * page - 1], 0);
+
+    // Protections stay exact page by page inside an open chunk.
+    ASSERT_NE(VirtualAlloc(base + kChunk + 2 * page, page, MEM_COMMIT, PAGE_READONLY), nullptr);
+    EXPECT_TRUE(probe.Readable(base + kChunk + 2 * page));
+    EXPECT_FALSE(probe.Writable(base + kChunk + 2 * page));
+    EXPECT_TRUE(probe.Writable(base + kChunk + page));
+    ExpectRegion(base + kChunk + 2 * page, MEM_COMMIT, page, PAGE_READONLY);
+    ASSERT_NE(VirtualAlloc(base + kChunk + 2 * page, page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    EXPECT_TRUE(probe.Writable(base + kChunk + 2 * page));
+    ExpectRegion(base + kChunk, MEM_COMMIT, 3 * page, PAGE_READWRITE);
+
+    // Decommitting part of a chunk keeps the rest; the chunk closes with its last page.
+    base[kChunk] = 1;
+    base[kChunk + 2 * page] = 3;
+    ASSERT_TRUE(VirtualFree(base + kChunk + page, page, MEM_DECOMMIT));
+    EXPECT_EQ(base[kChunk], 1);
+    EXPECT_EQ(base[kChunk + 2 * page], 3);
+    ExpectRegion(base + kChunk + page, MEM_RESERVE, page, 0);
+    ASSERT_NE(VirtualAlloc(base + kChunk + page, page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    EXPECT_EQ(base[kChunk + page], 0);
+    ASSERT_TRUE(VirtualFree(base + kChunk, 3 * page, MEM_DECOMMIT));
+    EXPECT_FALSE(probe.Readable(base + kChunk));
+    EXPECT_FALSE(probe.Readable(base + kChunk + 5 * page));
+    EXPECT_TRUE(VirtualFree(base, 0, MEM_RELEASE));
+}
+
+TEST(LargeReservation, CommittedWholeAtOnce) {
+    const SIZE_T size = 2 * kChunk + 3 * Page();
+    char* base = static_cast<char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(base, nullptr);
+    ExpectRegion(base, MEM_COMMIT, size, PAGE_READWRITE);
+    EXPECT_EQ(base[0], 0);
+    EXPECT_EQ(base[kChunk - 1], 0);
+    EXPECT_EQ(base[kChunk], 0);
+    EXPECT_EQ(base[size - 1], 0);
+    base[size - 1] = 9;
+    EXPECT_TRUE(VirtualFree(base, 0, MEM_RELEASE));
+}
+
+TEST(SmallReservation, KeepsExactProtection) {
+    const SIZE_T page = Page();
+    const SIZE_T size = kChunk - page;  // the largest that stays exact
+    char* base = static_cast<char*>(VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(base, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(base) % 65536, 0u);
+    Probe probe;
+    for (SIZE_T at = 0; at < 3 * page; at += page)
+        ASSERT_NE(VirtualAlloc(base + at, page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    EXPECT_TRUE(probe.Writable(base + 3 * page - 1));
+    EXPECT_FALSE(probe.Readable(base + 3 * page));
+    EXPECT_FALSE(probe.Readable(base + size - 1));
+    ASSERT_TRUE(VirtualFree(base, 0, MEM_DECOMMIT));
+    EXPECT_FALSE(probe.Readable(base));
+    EXPECT_TRUE(VirtualFree(base, 0, MEM_RELEASE));
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // connection reuse, authentication, streaming with bounded memory.
 #include "support.h"
 
+#include <platform/wininet_stats.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -137,6 +140,32 @@ TEST_F(Http, StreamsAHugeResourceInBoundedMemory)
     EXPECT_TRUE(zeros);
     // The stand-in holds a small buffer, not the resource: a generous 32 MiB bound.
     EXPECT_LT(growth, 32 * 1024) << "peak grew by " << growth << " KiB";
+}
+
+TEST_F(Http, PageSizedReadsKeepTheSpillSmall)
+{
+    // A reader far slower than the network (a page per call) holds libcurl
+    // back instead of the stand-in buffering what it has not asked for.
+    const unsigned long long size = std::stoull(servers().Value("BIG_SIZE"));
+    Internet file(InternetOpenUrlA(session(), servers().Http("/big.bin").c_str(), nullptr, 0, 0, 0));
+    ASSERT_TRUE(file);
+    platform::WininetSpillHighWater(true);
+    char page[4096];
+    unsigned long long total = 0;
+    bool zeros = true;
+    for (;;) {
+        DWORD got = 0;
+        ASSERT_TRUE(InternetReadFile(file.get(), page, sizeof page, &got)) << GetLastError() << " after " << total;
+        if (got == 0)
+            break;
+        total += got;
+        zeros = zeros && std::find_if(page, page + got, [](char c) { return c != 0; }) == page + got;
+    }
+    EXPECT_EQ(total, size);
+    EXPECT_TRUE(zeros);
+    std::size_t held = platform::WininetSpillHighWater(false);
+    EXPECT_GT(held, 0u);
+    EXPECT_LT(held, 1024u * 1024) << "the spill grew to " << held << " bytes";
 }
 
 TEST_F(Http, RedirectsAreFollowedUnlessAskedNotTo)

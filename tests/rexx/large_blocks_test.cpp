@@ -1,0 +1,100 @@
+// The runner's allocator, linked into this program as into the runner: large
+// blocks on their own huge-page mappings, everything else glibc's.
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kMiB = 1024 * 1024;
+
+bool OnHugePageBoundary(const void *p) { return (reinterpret_cast<std::uintptr_t>(p) & (2 * kMiB - 1)) == 0; }
+
+// A recognisable byte at every offset.
+char At(std::size_t i) { return static_cast<char>((i * 131 + i / 4096) & 0xFF); }
+
+void Fill(char *p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        p[i] = At(i);
+}
+
+bool Holds(const char *p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        if (p[i] != At(i))
+            return false;
+    return true;
+}
+
+TEST(LargeBlocks, LargeOnesAreMappingsOfTheirOwn)
+{
+    // Kept out of the optimiser's reach, so the calls really happen.
+    volatile std::size_t large = 4 * kMiB, small = 4 * kMiB - 1;
+    char *a = static_cast<char *>(std::malloc(large));
+    ASSERT_NE(a, nullptr);
+    EXPECT_TRUE(OnHugePageBoundary(a));
+    EXPECT_GE(malloc_usable_size(a), large);
+    Fill(a, large);
+    EXPECT_TRUE(Holds(a, large));
+
+    char *b = static_cast<char *>(std::malloc(small));
+    ASSERT_NE(b, nullptr);
+    EXPECT_FALSE(OnHugePageBoundary(b));
+    EXPECT_GE(malloc_usable_size(b), small);
+    std::free(b);
+
+    char *z = static_cast<char *>(std::calloc(3, large));
+    ASSERT_NE(z, nullptr);
+    EXPECT_TRUE(OnHugePageBoundary(z));
+    EXPECT_EQ(std::memcmp(z, std::vector<char>(3 * large).data(), 3 * large), 0);
+    std::free(z);
+    std::free(a);
+    volatile std::size_t half = SIZE_MAX / 2;
+    EXPECT_EQ(std::calloc(half, 4), nullptr);
+}
+
+TEST(LargeBlocks, ReallocKeepsTheBytesEveryWay)
+{
+    volatile std::size_t start = 100 * 1024;
+    std::size_t size = start;
+    char *p = static_cast<char *>(std::malloc(size));
+    ASSERT_NE(p, nullptr);
+    Fill(p, size);
+    // Small to large, larger, shrunk inside its mapping, back to small, gone.
+    for (std::size_t next : {6 * kMiB + 3, 13 * kMiB, 12 * kMiB, 64 * std::size_t{1024}}) {
+        char *q = static_cast<char *>(std::realloc(p, next));
+        ASSERT_NE(q, nullptr) << next;
+        std::size_t kept = next < size ? next : size;
+        EXPECT_TRUE(Holds(q, kept)) << next;
+        EXPECT_EQ(OnHugePageBoundary(q), next >= 4 * kMiB) << next;
+        Fill(q, next);
+        p = q;
+        size = next;
+    }
+    EXPECT_EQ(std::realloc(p, 0), nullptr);
+}
+
+TEST(LargeBlocks, ManyAtOnce)
+{
+    // More than the allocator tracks: the rest come from glibc, and all free alike.
+    // (Untouched: address space, not memory.)
+    std::vector<char *> blocks;
+    for (int i = 0; i < 300; ++i) {
+        char *p = static_cast<char *>(std::malloc(4 * kMiB));
+        ASSERT_NE(p, nullptr);
+        blocks.push_back(p);
+    }
+    EXPECT_TRUE(OnHugePageBoundary(blocks.front()));
+    blocks.back()[4 * kMiB - 1] = 1;
+    EXPECT_EQ(blocks.back()[4 * kMiB - 1], 1);
+    for (char *p : blocks)
+        std::free(p);
+}
+
+} // namespace
