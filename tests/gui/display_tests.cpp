@@ -314,6 +314,39 @@ TEST(Dialog, ProgressBarStepsToFull) {
     EXPECT_EQ(RunLoop(dialog), 0);
 }
 
+TEST(Dialog, FromTheResourceCompilersTemplateAsFromTheBuiltOne) {
+    record = Record{};
+    InitCommonControls();
+    HWND compiled = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr, RecordingProc, 7);
+    ASSERT_NE(compiled, nullptr) << GetLastError();
+    EXPECT_EQ(record.initParam, 7);
+    static TemplateBuilder b = UninstallTemplate();
+    HWND built = CreateDialogIndirectParamA(nullptr, b.Template(), nullptr, RecordingProc, 0);
+    ASSERT_NE(built, nullptr);
+    RECT a, c;
+    GetWindowRect(compiled, &a);
+    GetWindowRect(built, &c);
+    EXPECT_EQ(a.left, c.left);
+    EXPECT_EQ(a.top, c.top);
+    EXPECT_EQ(a.right, c.right);
+    EXPECT_EQ(a.bottom, c.bottom);
+    for (int id : {IDOK, IDCANCEL, 1000}) {
+        GetWindowRect(GetDlgItem(compiled, id), &a);
+        GetWindowRect(GetDlgItem(built, id), &c);
+        EXPECT_EQ(a.left, c.left) << id;
+        EXPECT_EQ(a.top, c.top) << id;
+        EXPECT_EQ(a.right, c.right) << id;
+        EXPECT_EQ(a.bottom, c.bottom) << id;
+    }
+    char text[64];
+    EXPECT_EQ(GetWindowTextA(GetDlgItem(compiled, IDCANCEL), text, sizeof text), 6);
+    EXPECT_STREQ(text, "Cancel");
+    EXPECT_EQ(SendDlgItemMessageA(compiled, 1000, PBM_GETPOS, 0, 0), 0);
+    DestroyWindow(built);
+    DestroyWindow(compiled);
+    EXPECT_EQ(RunLoop(compiled), 0);
+}
+
 TEST(Dialog, UnknownOrUnbuiltControlClassesFailTheDialog) {
     InitCommonControls();
     TemplateBuilder unknown(WS_CAPTION | DS_SETFONT, 0, 0, 100, 50, "x", 8, "MS Sans Serif");
