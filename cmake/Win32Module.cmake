@@ -1,11 +1,54 @@
 # Helpers for building the Windows-style modules of this tree.
 
-# win32_module(target [ENTRY symbol] [EXPORTS symbol...])
+# win32_def_exports(file variable)
+#   The exported names of a module-definition (.def) file: the first word of each
+#   line of its EXPORTS section, without an "=internal" or "@ordinal" part.
+function(win32_def_exports file variable)
+  file(STRINGS ${file} lines)
+  set(names)
+  set(in_exports FALSE)
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE ";.*" "" line "${line}")
+    string(STRIP "${line}" line)
+    if(line STREQUAL "")
+      continue()
+    elseif(line MATCHES "^(EXPORTS)([ \t]|$)")
+      set(in_exports TRUE)
+      string(REGEX REPLACE "^EXPORTS[ \t]*" "" line "${line}")
+      if(line STREQUAL "")
+        continue()
+      endif()
+    elseif(line MATCHES "^(LIBRARY|NAME|DESCRIPTION|STACKSIZE|HEAPSIZE|SECTIONS|VERSION|IMPORTS)([ \t]|$)")
+      set(in_exports FALSE)
+      continue()
+    endif()
+    if(in_exports)
+      string(REGEX MATCH "^[A-Za-z_][A-Za-z0-9_]*" name "${line}")
+      if(name STREQUAL "")
+        message(FATAL_ERROR "${file}: cannot read the export line '${line}'")
+      endif()
+      list(APPEND names ${name})
+    endif()
+  endforeach()
+  if(NOT names)
+    message(FATAL_ERROR "${file} exports nothing")
+  endif()
+  set(${variable} ${names} PARENT_SCOPE)
+endfunction()
+
+# win32_module(target [ENTRY symbol] [EXPORTS symbol...] [DEF file.def])
 #   A shared library whose file and soname are <target>.dll, as Windows names it.
 #   ENTRY names the module's entry point (DllMain); the loader finds it in the
-#   image header, as Windows does. EXPORTS limits the exported names to those given.
+#   image header, as Windows does. EXPORTS limits the exported names to those
+#   given; DEF takes them from a module-definition file, the one a Windows build
+#   of the same module links with.
 function(win32_module target)
-  cmake_parse_arguments(ARG "" "ENTRY;NAME" "EXPORTS" ${ARGN})
+  cmake_parse_arguments(ARG "" "ENTRY;NAME;DEF" "EXPORTS" ${ARGN})
+  if(ARG_DEF)
+    win32_def_exports(${ARG_DEF} def_names)
+    list(APPEND ARG_EXPORTS ${def_names})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_DEF})
+  endif()
   if(NOT ARG_NAME)
     set(ARG_NAME ${target})
   endif()

@@ -53,8 +53,8 @@ extern "C" {
 #endif
 /* The module's entry point; found by the loader, not exported. */
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
-/* The library's only export. */
-__attribute__((visibility("default"))) DWORD WINAPI RexxFeedback(DWORD reason, DWORD param);
+/* The library's only export (brevanto.def). */
+DWORD WINAPI RexxFeedback(DWORD reason, DWORD param);
 #ifdef __cplusplus
 }
 #endif

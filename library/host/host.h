@@ -17,6 +17,7 @@
 #ifndef BREVANTO_HOST_H
 #define BREVANTO_HOST_H
 
+#include <stddef.h>
 #include <windows.h>
 
 #ifdef __cplusplus

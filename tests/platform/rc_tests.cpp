@@ -70,7 +70,15 @@ TEST_F(ResourceCompiler, MalformedScripts) {
         {"1 VERSIONINFO\nFILEVERSION 70000\nBEGIN\nEND\n", "version number out of range"},
         {"1 VERSIONINFO\nBEGIN\n VALUE \"a\" \"b\"\nEND\n", "expected BLOCK or END in VERSIONINFO"},
         {"IDD_MAIN DIALOG 0, 0, 10, 10\n", "resource names must be numbers; 'IDD_MAIN' is not defined"},
-        {"1 DIALOGEX 0, 0, 10, 10\n", "resource type DIALOGEX is not supported yet"},
+        {"1 MENU\nBEGIN\nEND\n", "resource type MENU is not supported yet"},
+        {"1 DIALOG 0, 0, 10, 10\nSTYLE 0x40\nBEGIN\nEND\n", "t.rc:1: a dialog with the DS_SETFONT style needs a FONT statement"},
+        {"1 DIALOG 0, 0, 10\nBEGIN\nEND\n", "expected ',' before the height"},
+        {"1 DIALOG 0, 0, 10, 40000\nBEGIN\nEND\n", "a height out of range (-32768 to 32767)"},
+        {"1 DIALOG 0, 0, 10, 10\nBEGIN\n LTEXT \"a\", 1, 2, 3, 4\nEND\n", "t.rc:4: expected ',' before the height, found 'END'"},
+        {"1 DIALOG 0, 0, 10, 10\nBEGIN\n WIDGET \"a\", 1, 2, 3, 4, 5\nEND\n", "t.rc:3: expected a control statement or END, found 'WIDGET'"},
+        {"1 DIALOG 0, 0, 10, 10\nBEGIN\n LTEXT \"a\", 1, 2, 3, 4, 5\n", "dialog not closed with END"},
+        {"1 DIALOG 0, 0, 10, 10\nBEGIN\n CONTROL \"a\", 1, , 0, 2, 3, 4, 5\nEND\n", "expected a class name"},
+        {"1 DIALOG 0, 0, 10, 10\nBEGIN\n PUSHBUTTON \"a\", 1, 2, 3, 4, 5, NOT\nEND\n", "expected a style"},
         {"1 WIDGET\n", "unknown resource type 'WIDGET'"},
         {"1 RCDATA { 1, 2 }\n1 RCDATA { 3 }\n", "resource 1 of type 10 is defined twice"},
         {"@\n", "t.rc:1: unexpected character '@'"},
@@ -128,6 +136,75 @@ TEST_F(ResourceCompiler, SeverityAndFacilityGoIntoTheIds) {
     EXPECT_EQ(dword(0), 1u);            // one block
     EXPECT_EQ(dword(4), 0xC0120001u);   // low id
     EXPECT_EQ(dword(8), 0xC0120002u);   // high id: both messages keep the severity and facility
+}
+
+// Little-endian words, dwords and zero-terminated UTF-16 texts, as the dialog template formats lay them out.
+struct Layout {
+    std::vector<uint8_t> b;
+    Layout& W(uint32_t v) { return b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)), *this; }
+    Layout& D(uint32_t v) { return W(v & 0xFFFF), W(v >> 16); }
+    Layout& T(const char* s) {
+        for (; *s; ++s) W(uint8_t(*s));
+        return W(0);
+    }
+    Layout& Pad() {
+        while (b.size() % 4) b.push_back(0);
+        return *this;
+    }
+};
+
+std::vector<uint8_t> Only(const std::vector<rc::Resource>& r, uint32_t type, uint32_t id) {
+    for (const rc::Resource& x : r)
+        if (x.type == type && x.id == id) return x.data;
+    ADD_FAILURE() << "no resource " << id << " of type " << type;
+    return {};
+}
+
+TEST_F(ResourceCompiler, DialogTemplateLayout) {
+    std::string path = Write("d.rc",
+        "#include <windows.h>\n"
+        "7 DIALOG DISCARDABLE 1, 2, 100, 60\n"
+        "STYLE WS_VISIBLE | WS_SYSMENU | DS_CENTER\n"
+        "CAPTION \"Hi\"\n"
+        "FONT 8, \"MS Sans Serif\"\n"
+        "BEGIN\n"
+        "  DEFPUSHBUTTON \"OK\", IDOK, 29, 39, 50, 14\n"
+        "  CTEXT \"Abc\", -1, 12, 4, 146, 8, NOT WS_GROUP | WS_DISABLED\n"
+        "  CONTROL \"P\", 1000, \"msctls_progress32\", WS_BORDER, 6, 59, 159, 11\n"
+        "  CONTROL \"\", 5, \"Button\", BS_AUTOCHECKBOX | NOT WS_VISIBLE, -3, 0, 10, 10, WS_EX_CLIENTEDGE\n"
+        "  ICON 3, 6, 1, 1\n"
+        "  EDITTEXT 9, 1, 2, 3, 4\n"
+        "END\n");
+    Layout e;
+    e.D(0x10080800 | 0x00C00000 | 0x40).D(0).W(6).W(1).W(2).W(100).W(60);  // CAPTION and FONT add their bits
+    e.W(0).W(0).T("Hi").W(8).T("MS Sans Serif");
+    e.Pad().D(0x50010001).D(0).W(29).W(39).W(50).W(14).W(1).W(0xFFFF).W(0x80).T("OK").W(0);
+    e.Pad().D(0x58000001).D(0).W(12).W(4).W(146).W(8).W(0xFFFF).W(0xFFFF).W(0x82).T("Abc").W(0);
+    e.Pad().D(0x50800000).D(0).W(6).W(59).W(159).W(11).W(1000).T("msctls_progress32").T("P").W(0);
+    e.Pad().D(0x40000003).D(0x200).W(0xFFFD).W(0).W(10).W(10).W(5).W(0xFFFF).W(0x80).T("").W(0);
+    e.Pad().D(0x50000003).D(0).W(1).W(1).W(0).W(0).W(6).W(0xFFFF).W(0x82).W(0xFFFF).W(3).W(0);
+    e.Pad().D(0x50810000).D(0).W(1).W(2).W(3).W(4).W(9).W(0xFFFF).W(0x81).T("").W(0);
+    EXPECT_EQ(Only(rc::CompileScript(path, {}), 5, 7), e.b);
+}
+
+TEST_F(ResourceCompiler, DialogDefaultsAndExtendedLayout) {
+    std::string path = Write("x.rc",
+        "1 DIALOG 0, 0, 10, 20\nMENU 4\nCLASS \"Mine\"\nBEGIN\nEND\n"
+        "2 DIALOGEX 0, 0, 10, 20, 77\nSTYLE 0x40\nEXSTYLE 0x8\nFONT 9, \"Tahoma\", 700, 1, 0\n"
+        "BEGIN\n PUSHBUTTON \"Go\", 300, 1, 2, 3, 4, 0, 0x20000, 55\nEND\n"
+        "3 DIALOGEX 0, 0, 1, 1\nFONT 8, \"A\"\nBEGIN\nEND\n");
+    std::vector<rc::Resource> r = rc::CompileScript(path, {});
+    Layout plain;  // WS_POPUP | WS_BORDER | WS_SYSMENU without STYLE; no font block without DS_SETFONT
+    plain.D(0x80880000).D(0).W(0).W(0).W(0).W(10).W(20).W(0xFFFF).W(4).T("Mine").T("");
+    EXPECT_EQ(Only(r, 5, 1), plain.b);
+    Layout ex;
+    ex.W(1).W(0xFFFF).D(77).D(8).D(0x40).W(1).W(0).W(0).W(10).W(20).W(0).W(0).T("");
+    ex.W(9).W(700).W(0x0001).T("Tahoma");  // italic 1, character set 0
+    ex.Pad().D(55).D(0x20000).D(0x50010000).W(1).W(2).W(3).W(4).D(300).W(0xFFFF).W(0x80).T("Go").W(0);
+    EXPECT_EQ(Only(r, 5, 2), ex.b);
+    Layout font;  // weight 0, not italic, DEFAULT_CHARSET when FONT says no more
+    font.W(1).W(0xFFFF).D(0).D(0).D(0x80880040).W(0).W(0).W(0).W(1).W(1).W(0).W(0).T("").W(8).W(0).W(0x0100).T("A");
+    EXPECT_EQ(Only(r, 5, 3), font.b);
 }
 
 // Damaged copies of a good script: each must compile or be refused, nothing else.

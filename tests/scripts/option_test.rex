@@ -117,18 +117,22 @@ call expect InetOption('ERROR', 'e', 'q'), '', 'the extended error'
 call expect length(e), 4, 'four bytes as they lie'
 exit failures <> 0
 
-/* logged(marker): the user and the agent of the last logged request that holds the marker. */
+/* logged(marker): the user and the agent of the last logged request that holds the marker.
+   nginx writes the line after the answer has gone, so it may come a moment after the page. */
 logged: procedure expose logged.
   parse arg marker
   file = server('HTTP_ACCESS_LOG')
   logged.who = '<none>'
   logged.browser = '<none>'
-  do while lines(file) > 0
-    line = linein(file)
-    if pos(marker, line) = 0 | pos('" 200 ', line) = 0 then iterate
-    parse var line . ' - ' logged.who ' [' . '] "' . '" ' . . ' "' . '" "' logged.browser '"'
+  do try = 1 to 50 while logged.who = '<none>'
+    if try > 1 then address system 'sleep 0.1'
+    do while lines(file) > 0
+      line = linein(file)
+      if pos(marker, line) = 0 | pos('" 200 ', line) = 0 then iterate
+      parse var line . ' - ' logged.who ' [' . '] "' . '" ' . . ' "' . '" "' logged.browser '"'
+    end
+    call stream file, 'C', 'CLOSE'
   end
-  call stream file, 'C', 'CLOSE'
   return
 
 /* echoed(page, name): the value of a "name=value" line of /echo's answer. */

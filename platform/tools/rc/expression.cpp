@@ -86,4 +86,7 @@ bool StartsExpression(const Token& t) {
 
 int64_t Evaluate(Cursor& cursor) { return Conditional(cursor); }
 
+// Binds tighter than '|': the operands of a style list.
+int64_t EvaluateStyleTerm(Cursor& cursor) { return Binary(cursor, 3); }
+
 }  // namespace rc

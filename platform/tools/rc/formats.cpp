@@ -110,4 +110,70 @@ std::string VersionInfo(const FixedFileInfo& f, const std::vector<VersionNode>& 
     return err;
 }
 
+namespace {
+
+void NameOrOrd(Bytes& b, const NameOrOrdinal& n) {
+    if (n.isOrdinal) {
+        b.Word(0xFFFF);
+        b.Word(n.ordinal);
+    } else {
+        b.Text(n.name);
+        b.Word(0);
+    }
+}
+
+}  // namespace
+
+std::string DialogTemplate(const Dialog& d, std::vector<uint8_t>& out) {
+    constexpr uint32_t kSetFont = 0x40;  // DS_SETFONT
+    if (d.controls.size() > 0xFFFF) return "a dialog holds at most 65535 controls";
+    bool font = (d.style & kSetFont) != 0;
+    if (font && !d.hasFont) return "a dialog with the DS_SETFONT style needs a FONT statement";
+    Bytes b;
+    if (d.extended) {
+        b.Word(1);
+        b.Word(0xFFFF);
+        b.Dword(d.helpId);
+        b.Dword(d.exStyle);
+        b.Dword(d.style);
+    } else {
+        b.Dword(d.style);
+        b.Dword(d.exStyle);
+    }
+    b.Word(static_cast<uint16_t>(d.controls.size()));
+    for (int16_t v : {d.x, d.y, d.cx, d.cy}) b.Word(static_cast<uint16_t>(v));
+    NameOrOrd(b, d.menu);
+    NameOrOrd(b, d.className);
+    b.Text(d.caption);
+    b.Word(0);
+    if (font) {
+        b.Word(d.font.pointSize);
+        if (d.extended) {
+            b.Word(d.font.weight);
+            b.Raw({d.font.italic, d.font.charset});
+        }
+        b.Text(d.font.typeface);
+        b.Word(0);
+    }
+    for (const DialogControl& c : d.controls) {
+        b.Align4();
+        if (d.extended) {
+            b.Dword(c.helpId);
+            b.Dword(c.exStyle);
+            b.Dword(c.style);
+        } else {
+            b.Dword(c.style);
+            b.Dword(c.exStyle);
+        }
+        for (int16_t v : {c.x, c.y, c.cx, c.cy}) b.Word(static_cast<uint16_t>(v));
+        if (d.extended) b.Dword(c.id);
+        else b.Word(static_cast<uint16_t>(c.id));
+        NameOrOrd(b, c.className);
+        NameOrOrd(b, c.text);
+        b.Word(0);  // no creation data
+    }
+    out = b.Take();
+    return "";
+}
+
 }  // namespace rc

@@ -56,6 +56,42 @@ struct FixedFileInfo {
 // Fails (returns non-empty) when a node grows past the 64 KiB a WORD length can say.
 std::string VersionInfo(const FixedFileInfo& fixed, const std::vector<VersionNode>& blocks, std::vector<uint8_t>& out);
 
+// A name or an ordinal in a dialog template: 0xFFFF and the number, or a
+// zero-terminated UTF-16 name (empty: no menu, the standard class, no text).
+struct NameOrOrdinal {
+    bool isOrdinal = false;
+    uint16_t ordinal = 0;
+    std::u16string name;
+};
+
+struct DialogControl {
+    uint32_t style = 0, exStyle = 0, helpId = 0;
+    int16_t x = 0, y = 0, cx = 0, cy = 0;
+    uint32_t id = 0;             // a WORD in DLGTEMPLATE, a DWORD in DLGTEMPLATEEX
+    NameOrOrdinal className;     // predefined classes as ordinals 0x80..0x85
+    NameOrOrdinal text;
+};
+
+struct DialogFont {
+    uint16_t pointSize = 0, weight = 0;
+    uint8_t italic = 0, charset = 1;  // DEFAULT_CHARSET
+    std::u16string typeface;
+};
+
+struct Dialog {
+    bool extended = false;       // DIALOGEX: DLGTEMPLATEEX
+    uint32_t style = 0, exStyle = 0, helpId = 0;
+    int16_t x = 0, y = 0, cx = 0, cy = 0;
+    NameOrOrdinal menu, className;
+    std::u16string caption;
+    bool hasFont = false;        // written when the style holds DS_SETFONT
+    DialogFont font;
+    std::vector<DialogControl> controls;
+};
+
+// RT_DIALOG data: DLGTEMPLATE or DLGTEMPLATEEX with its items, each item on a DWORD boundary.
+std::string DialogTemplate(const Dialog& dialog, std::vector<uint8_t>& out);
+
 }  // namespace rc
 
 #endif

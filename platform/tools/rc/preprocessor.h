@@ -60,6 +60,8 @@ class Cursor {
 // Constant expressions of C; stops before a token that cannot continue one.
 int64_t Evaluate(Cursor& cursor);
 bool StartsExpression(const Token& t);
+// One operand of a '|' list (a style), stopping before '|'.
+int64_t EvaluateStyleTerm(Cursor& cursor);
 
 class Preprocessor {
   public:

@@ -1,5 +1,5 @@
-// Resource scripts: STRINGTABLE, VERSIONINFO, RCDATA and user-defined raw
-// data, LANGUAGE. Each resource type has its own statement parser, so the
+// Resource scripts: STRINGTABLE, VERSIONINFO, DIALOG, DIALOGEX, RCDATA and
+// user-defined raw data, LANGUAGE. Each resource type has its own statement parser, so the
 // dialog and menu statements slot in beside them.
 #include "formats.h"
 #include "preprocessor.h"
@@ -12,7 +12,51 @@
 namespace rc {
 namespace {
 
-constexpr uint32_t kRtRcData = 10, kRtVersion = 16;
+constexpr uint32_t kRtDialog = 5, kRtRcData = 10, kRtVersion = 16;
+constexpr uint32_t kWsChild = 0x40000000, kWsVisible = 0x10000000, kWsTabStop = 0x00010000, kWsGroup = 0x00020000,
+                   kWsBorder = 0x00800000, kWsCaption = 0x00C00000, kDsSetFont = 0x40;
+
+// The predefined window classes, by the atoms a dialog template gives them.
+constexpr std::pair<const char*, uint16_t> kClassAtoms[] = {
+    {"BUTTON", 0x80}, {"EDIT", 0x81}, {"STATIC", 0x82}, {"LISTBOX", 0x83}, {"SCROLLBAR", 0x84}, {"COMBOBOX", 0x85},
+};
+
+// The control statements other than CONTROL: class, default style, whether a text comes first.
+struct ControlKind {
+    const char* keyword;
+    uint16_t atom;
+    uint32_t style;
+    bool hasText;
+};
+constexpr ControlKind kControlKinds[] = {
+    {"LTEXT", 0x82, 0x0 | kWsGroup, true},
+    {"CTEXT", 0x82, 0x1 | kWsGroup, true},
+    {"RTEXT", 0x82, 0x2 | kWsGroup, true},
+    {"PUSHBUTTON", 0x80, 0x0 | kWsTabStop, true},
+    {"DEFPUSHBUTTON", 0x80, 0x1 | kWsTabStop, true},
+    {"CHECKBOX", 0x80, 0x2 | kWsTabStop, true},
+    {"AUTOCHECKBOX", 0x80, 0x3 | kWsTabStop, true},
+    {"RADIOBUTTON", 0x80, 0x4 | kWsTabStop, true},
+    {"STATE3", 0x80, 0x5 | kWsTabStop, true},
+    {"AUTO3STATE", 0x80, 0x6 | kWsTabStop, true},
+    {"GROUPBOX", 0x80, 0x7, true},
+    {"AUTORADIOBUTTON", 0x80, 0x9 | kWsTabStop, true},
+    {"PUSHBOX", 0x80, 0xA | kWsTabStop, true},
+    {"EDITTEXT", 0x81, 0x0 | kWsBorder | kWsTabStop, false},
+    {"LISTBOX", 0x83, 0x1 | kWsBorder, false},
+    {"SCROLLBAR", 0x84, 0x0, false},
+    {"COMBOBOX", 0x85, 0x1 | kWsTabStop, false},
+};
+
+bool SameNoCase(const std::u16string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        char16_t x = a[i] >= u'a' && a[i] <= u'z' ? static_cast<char16_t>(a[i] - 32) : a[i];
+        char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
+        if (x != static_cast<char16_t>(static_cast<unsigned char>(y))) return false;
+    }
+    return i == a.size() && !b[i];
+}
 
 bool IsBegin(const Token& t) { return t.IsKeyword("BEGIN") || t.IsPunct("{"); }
 bool IsEnd(const Token& t) { return t.IsKeyword("END") || t.IsPunct("}"); }
@@ -116,6 +160,12 @@ class ScriptParser {
     void VersionInfo(uint32_t id);
     void RawData(uint32_t type, uint32_t id);
     VersionNode VersionBlock();
+    void DialogResource(uint32_t id, bool extended);
+    DialogControl Control(const Token& keyword, bool extended);
+    // A '|' list whose operands may carry NOT: bits to set and bits to clear.
+    void Style(uint32_t& set, uint32_t& clear);
+    NameOrOrdinal NameOrNumber(const char* what);
+    int16_t Coordinate(const char* what);
     void Add(uint32_t type, uint32_t id, uint16_t language, std::vector<uint8_t> data, const Token& at);
 
     Cursor c_;
@@ -288,6 +338,194 @@ void ScriptParser::VersionInfo(uint32_t id) {
     Add(kRtVersion, id, language, std::move(data), at);
 }
 
+void ScriptParser::Style(uint32_t& set, uint32_t& clear) {
+    set = clear = 0;
+    do {
+        bool negate = false;
+        if (c_.Peek().IsKeyword("NOT")) c_.Next(), negate = true;
+        const Token& at = c_.Peek();
+        if (!StartsExpression(at)) Fail(at, "expected a style, found " + Describe(at));
+        uint32_t v = static_cast<uint32_t>(EvaluateStyleTerm(c_));
+        if (negate) clear |= v, set &= ~v;
+        else set |= v, clear &= ~v;
+    } while (c_.TakePunct("|"));
+}
+
+NameOrOrdinal ScriptParser::NameOrNumber(const char* what) {
+    NameOrOrdinal n;
+    const Token& t = c_.Peek();
+    if (t.kind == TokenKind::String) {
+        n.name = Strings();
+    } else if (t.kind == TokenKind::Identifier) {
+        // An undefined name stands for itself, in capitals, as the resource compiler keeps it.
+        for (char ch : c_.Next().text) n.name += static_cast<char16_t>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
+    } else {
+        n.isOrdinal = true;
+        n.ordinal = static_cast<uint16_t>(Number(what, 0xFFFF));
+    }
+    return n;
+}
+
+int16_t ScriptParser::Coordinate(const char* what) {
+    const Token& at = c_.Peek();
+    if (!StartsExpression(at)) Fail(at, std::string("expected ") + what + ", found " + Describe(at));
+    int64_t v = static_cast<int32_t>(static_cast<uint32_t>(Evaluate(c_)));
+    if (v < -32768 || v > 32767) Fail(at, std::string(what) + " out of range (-32768 to 32767)");
+    return static_cast<int16_t>(v);
+}
+
+DialogControl ScriptParser::Control(const Token& keyword, bool extended) {
+    DialogControl ctl;
+    auto comma = [&](const char* before) {
+        if (!c_.TakePunct(",")) Fail(c_.Peek(), std::string("expected ',' before ") + before + ", found " + Describe(c_.Peek()));
+    };
+    auto text = [&] {
+        if (c_.Peek().kind == TokenKind::String) ctl.text.name = Strings();
+        else ctl.text.isOrdinal = true, ctl.text.ordinal = static_cast<uint16_t>(Number("a text or a number", 0xFFFF));
+    };
+    auto position = [&](bool sizeOptional) {
+        ctl.x = Coordinate("an x position");
+        comma("the y position");
+        ctl.y = Coordinate("a y position");
+        if (sizeOptional && !c_.Peek().IsPunct(",")) return;
+        comma("the width");
+        ctl.cx = Coordinate("a width");
+        comma("the height");
+        ctl.cy = Coordinate("a height");
+    };
+    auto tail = [&](bool withStyle) {
+        if (withStyle && c_.TakePunct(",")) {
+            uint32_t set, clear;
+            Style(set, clear);
+            ctl.style = (ctl.style | set) & ~clear;
+        }
+        if (c_.TakePunct(",")) ctl.exStyle = Number("an extended style");
+        if (extended && c_.TakePunct(",")) ctl.helpId = Number("a help id");
+    };
+    uint32_t base = kWsChild | kWsVisible;
+    if (keyword.IsKeyword("CONTROL")) {
+        text();
+        comma("the control id");
+        ctl.id = Number("a control id");
+        comma("the class");
+        const Token& cls = c_.Peek();
+        if (cls.kind != TokenKind::String && cls.kind != TokenKind::Identifier && !StartsExpression(cls))
+            Fail(cls, "expected a class name, found " + Describe(cls));
+        ctl.className = NameOrNumber("a class");
+        for (const auto& [name, atom] : kClassAtoms)
+            if (!ctl.className.isOrdinal && SameNoCase(ctl.className.name, name))
+                ctl.className = {true, atom, {}};
+        comma("the style");
+        uint32_t set, clear;
+        Style(set, clear);
+        ctl.style = (base | set) & ~clear;
+        comma("the x position");
+        position(false);
+        tail(false);
+        return ctl;
+    }
+    if (keyword.IsKeyword("ICON")) {
+        text();
+        comma("the control id");
+        ctl.id = Number("a control id");
+        comma("the x position");
+        ctl.className = {true, 0x82, {}};
+        ctl.style = base | 0x3;  // SS_ICON
+        position(true);
+        tail(true);
+        return ctl;
+    }
+    for (const ControlKind& k : kControlKinds) {
+        if (!keyword.IsKeyword(k.keyword)) continue;
+        if (k.hasText) {
+            text();
+            comma("the control id");
+        }
+        ctl.id = Number("a control id");
+        comma("the x position");
+        ctl.className = {true, k.atom, {}};
+        ctl.style = base | k.style;
+        position(false);
+        tail(true);
+        return ctl;
+    }
+    Fail(keyword, "expected a control statement or END, found " + Describe(keyword));
+}
+
+void ScriptParser::DialogResource(uint32_t id, bool extended) {
+    const Token& at = c_.Peek();
+    Dialog d;
+    d.extended = extended;
+    uint16_t language = language_;
+    SkipMemoryFlags();
+    d.x = Coordinate("an x position");
+    if (!c_.TakePunct(",")) Fail(c_.Peek(), "expected ',' before the y position");
+    d.y = Coordinate("a y position");
+    if (!c_.TakePunct(",")) Fail(c_.Peek(), "expected ',' before the width");
+    d.cx = Coordinate("a width");
+    if (!c_.TakePunct(",")) Fail(c_.Peek(), "expected ',' before the height");
+    d.cy = Coordinate("a height");
+    if (extended && c_.TakePunct(",")) d.helpId = Number("a help id");
+
+    bool gotStyle = false, gotCaption = false;
+    for (;;) {
+        const Token& t = c_.Peek();
+        if (t.IsKeyword("STYLE")) {
+            c_.Next();
+            uint32_t set, clear;
+            Style(set, clear);
+            d.style = set;  // NOT has nothing to take away here but what the same list set
+            gotStyle = true;
+        } else if (t.IsKeyword("EXSTYLE")) {
+            c_.Next();
+            d.exStyle = Number("an extended style");
+        } else if (t.IsKeyword("CAPTION")) {
+            c_.Next();
+            d.caption = Strings();
+            gotCaption = true;
+        } else if (t.IsKeyword("CLASS")) {
+            c_.Next();
+            d.className = NameOrNumber("a class");
+        } else if (t.IsKeyword("MENU")) {
+            c_.Next();
+            d.menu = NameOrNumber("a menu");
+        } else if (t.IsKeyword("FONT")) {
+            c_.Next();
+            d.font.pointSize = static_cast<uint16_t>(Number("a point size", 0xFFFF));
+            if (!c_.TakePunct(",")) Fail(c_.Peek(), "expected ',' before the typeface");
+            d.font.typeface = Strings();
+            if (extended && c_.TakePunct(",")) {
+                d.font.weight = static_cast<uint16_t>(Number("a weight", 0xFFFF));
+                if (c_.TakePunct(",")) {
+                    d.font.italic = static_cast<uint8_t>(Number("an italic flag", 0xFF));
+                    if (c_.TakePunct(",")) d.font.charset = static_cast<uint8_t>(Number("a character set", 0xFF));
+                }
+            }
+            d.hasFont = true;
+        } else if (!CommonStatement(language)) {
+            break;
+        }
+    }
+    // Without STYLE a dialog is a bordered pop-up with a system menu; CAPTION and FONT bring their bits.
+    if (!gotStyle) d.style = 0x80880000;  // WS_POPUP | WS_BORDER | WS_SYSMENU
+    if (gotCaption) d.style |= kWsCaption;
+    if (d.hasFont) d.style |= kDsSetFont;
+
+    ExpectBegin(extended ? "the DIALOGEX" : "the DIALOG");
+    for (;;) {
+        const Token& t = c_.Peek();
+        if (IsEnd(t)) break;
+        if (t.kind == TokenKind::End) Fail(t, "dialog not closed with END");
+        if (t.kind != TokenKind::Identifier) Fail(t, "expected a control statement or END, found " + Describe(t));
+        const Token& keyword = c_.Next();
+        d.controls.push_back(Control(keyword, extended));
+    }
+    c_.Next();
+    std::vector<uint8_t> data;
+    if (std::string err = rc::DialogTemplate(d, data); !err.empty()) Fail(at, err);
+    Add(kRtDialog, id, language, std::move(data), at);
+}
+
 void ScriptParser::RawData(uint32_t type, uint32_t id) {
     const Token& at = c_.Peek();
     uint16_t language = language_;
@@ -332,8 +570,10 @@ std::vector<Resource> ScriptParser::Parse() {
     const std::pair<const char*, Handler> handlers[] = {
         {"VERSIONINFO", [this](uint32_t id) { VersionInfo(id); }},
         {"RCDATA", [this](uint32_t id) { RawData(kRtRcData, id); }},
+        {"DIALOG", [this](uint32_t id) { DialogResource(id, false); }},
+        {"DIALOGEX", [this](uint32_t id) { DialogResource(id, true); }},
     };
-    static const char* const notYet[] = {"DIALOG", "DIALOGEX", "MENU", "MENUEX", "ICON", "CURSOR", "BITMAP",
+    static const char* const notYet[] = {"MENU", "MENUEX", "ICON", "CURSOR", "BITMAP",
                                          "ACCELERATORS", "FONT", "HTML", "MESSAGETABLE", "TOOLBAR", "DLGINIT",
                                          "TEXTINCLUDE", "DESIGNINFO", "PLUGPLAY", "VXD", "ANICURSOR", "ANIICON"};
     while (!c_.AtEnd()) {
