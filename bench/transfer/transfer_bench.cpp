@@ -205,7 +205,7 @@ std::vector<std::pair<double, double>> Table(const char *title, const std::strin
                                              const std::vector<unsigned long long> &sizes)
 {
     std::vector<std::pair<double, double>> ours;
-    std::printf("\n%s\n", title);
+    std::printf("\n%s\n\n", title);
     std::printf("| size | tool | time s | x %s | peak MiB | memory x size |\n", tools[0].name.c_str());
     std::printf("|---|---|---:|---:|---:|---:|\n");
     for (unsigned long long size : sizes) {
