@@ -1,7 +1,17 @@
 /* tour.rex: a walk through Brevanto from a REXX script.
    Run it with scripts/demo, which starts local servers and tells the tour
    where they are (HTTP_PORT, GOPHER_PORT in the environment); without them
-   the tour skips the steps that need a server. */
+   the tour skips the steps that need a server. It runs through the runner
+   (build/bin/halvorin examples/tour.rex) or, after scripts/install, under
+   Regina's own command (regina examples/tour.rex): there it loads the
+   functions itself. */
+if RxFuncQuery('InetOpen') then do
+  if RxFuncAdd('InetLoadFuncs', 'brevanto', 'InetLoadFuncs') <> 0 then do
+    call lineout 'STDERR', 'Regina finds no brevanto package: run scripts/install first (see docs/regina.md).'
+    exit 2
+  end
+  call InetLoadFuncs
+end
 http = value('HTTP_PORT', , 'ENVIRONMENT')
 gopher = value('GOPHER_PORT', , 'ENVIRONMENT')
 
@@ -96,7 +106,7 @@ call badcall "InetMaxIn(1, 2)"
 call badcall "InetConnectUrl()"
 
 call step 'The tour is over'
-say 'At the end of a script the runner tells the library, which closes whatever is still open.'
+say 'When the script is over the library closes whatever is still open.'
 exit 0
 
 /* Messages from WinINet and the system end in CR LF. */

@@ -22,12 +22,6 @@ namespace {
 
 constexpr char kDefaultLibrary[] = "brevanto.dll";
 
-struct Library {
-    std::string path;
-    HMODULE module = nullptr;
-    REXXFEEDBACKPROC feedback = nullptr;
-};
-
 void Usage(FILE *out) {
     std::fputs("usage: halvorin [--library PATH]... SCRIPT [ARG...]\n"
                "Runs the REXX script SCRIPT with the ARGs, joined by blanks, as its argument string.\n"
@@ -46,48 +40,7 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? "." : self.substr(0, slash);
 }
 
-// The system's text for a Windows error code, as FormatMessageA gives it
-// without its line end; `path` fills a "%1" in it (ERROR_BAD_EXE_FORMAT's).
-std::string SystemMessage(DWORD code, const std::string &path) {
-    char text[512];
-    DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(path.c_str())};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, code, 0, text,
-                                  sizeof text, reinterpret_cast<va_list *>(inserts));
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-        message.pop_back();
-    return message.empty() ? "Windows error" : message;
-}
-
-// Loads each library and has it register its functions; false after a message.
-bool Load(const std::vector<std::string> &paths, std::vector<Library> &loaded) {
-    for (const std::string &path : paths) {
-        Library library{path};
-        library.module = LoadLibraryA(path.c_str());
-        if (!library.module) {
-            DWORD error = GetLastError();
-            std::fprintf(stderr, "halvorin: cannot load %s: %s (error %u)\n", path.c_str(),
-                         SystemMessage(error, path).c_str(), error);
-            return false;
-        }
-        loaded.push_back(library);
-        // FARPROC stands for any entry; the export's own type is REXXFEEDBACKPROC.
-        auto feedback = reinterpret_cast<REXXFEEDBACKPROC>(
-            reinterpret_cast<void *>(GetProcAddress(library.module, LIBRARY_FEEDBACK_EXPORT)));
-        if (!feedback) {
-            std::fprintf(stderr, "halvorin: %s has no %s entry\n", path.c_str(), LIBRARY_FEEDBACK_EXPORT);
-            return false;
-        }
-        loaded.back().feedback = feedback;
-        if (DWORD result = feedback(FEEDBACK_REGISTER, 0)) {
-            std::fprintf(stderr, "halvorin: %s did not register its functions (%u)\n", path.c_str(), result);
-            return false;
-        }
-    }
-    return true;
-}
-
-void Unload(std::vector<Library> &loaded) {
+void Unload(std::vector<halvorin::runner::LoadedLibrary> &loaded) {
     for (auto it = loaded.rbegin(); it != loaded.rend(); ++it)
         FreeLibrary(it->module);
     loaded.clear();
@@ -141,15 +94,26 @@ int main(int argc, char **argv) {
         libraries.push_back(ProgramFolder() + "/" + kDefaultLibrary);
 
     halvorin::runner::BeginScript(script);
-    std::vector<Library> loaded;
+    std::vector<halvorin::runner::LoadedLibrary> loaded;
     int status = 2;
-    if (Load(libraries, loaded)) {
+    bool ready = true;
+    for (const std::string &path : libraries) {
+        std::string error;
+        std::optional<halvorin::runner::LoadedLibrary> library = halvorin::runner::LoadScriptLibrary(path, error);
+        if (!library) {
+            std::fprintf(stderr, "halvorin: %s\n", error.c_str());
+            ready = false;
+            break;
+        }
+        loaded.push_back(*library);
+    }
+    if (ready) {
         std::vector<std::string> refused = halvorin::runner::PublishFunctions();
         for (const std::string &name : refused)
             std::fprintf(stderr, "halvorin: Regina refused the function %s\n", name.c_str());
         if (refused.empty())
             status = halvorin::runner::RunScript(script, argument);
-        for (const Library &library : loaded)
+        for (const halvorin::runner::LoadedLibrary &library : loaded)
             library.feedback(FEEDBACK_END_OF_SCRIPT, 0);
         halvorin::runner::ReportOutstanding();
     }

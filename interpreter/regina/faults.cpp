@@ -65,6 +65,10 @@ void WriteCounts() {
 } // namespace
 
 void InstallTortureHooks() {
+    static bool installed = false; // the runner and the package may both ask
+    if (installed)
+        return;
+    installed = true;
     const char *fault = std::getenv("TORTURE_FAULT");
     countsFile = std::getenv("TORTURE_COUNTS");
     if (!fault && !countsFile)

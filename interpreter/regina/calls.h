@@ -30,6 +30,9 @@ struct Rendering {
 Rendering Render(const Function &function, const ArgList &args, const CallOutcome &outcome,
                  VariablePool *pool = nullptr);
 
+// Sets the HALVORIN_* variables in `pool` for a failure of `function`.
+void Remember(VariablePool &pool, const std::string &function, const Failure &failure);
+
 // The runner's dispatcher: calls the registered function `name` and renders the outcome.
 regina::Reply Dispatch(std::string_view name, regina::Arguments args);
 bool Knows(std::string_view name);

@@ -130,14 +130,6 @@ Rendering Report(const Function &function, const CallOutcome &outcome) {
     return r;
 }
 
-void Remember(VariablePool &pool, const std::string &function, const Failure &failure) {
-    // Best effort: a variable that cannot be set must not hide the failure itself.
-    pool.Set("HALVORIN_CONDITION", failure.condition);
-    pool.Set("HALVORIN_ERROR", failure.error);
-    pool.Set("HALVORIN_MESSAGE", failure.message);
-    pool.Set("HALVORIN_FUNCTION", function);
-}
-
 } // namespace
 
 Rendering Render(const Function &function, const ArgList &args, const CallOutcome &outcome, VariablePool *pool) {
@@ -169,6 +161,14 @@ Rendering Render(const Function &function, const ArgList &args, const CallOutcom
     }
     r.reply.function = name;
     return r;
+}
+
+void Remember(VariablePool &pool, const std::string &function, const Failure &failure) {
+    // Best effort: a variable that cannot be set must not hide the failure itself.
+    pool.Set("HALVORIN_CONDITION", failure.condition);
+    pool.Set("HALVORIN_ERROR", failure.error);
+    pool.Set("HALVORIN_MESSAGE", failure.message);
+    pool.Set("HALVORIN_FUNCTION", function);
 }
 
 bool Knows(std::string_view name) {

@@ -62,6 +62,13 @@ void SetDispatcher(Knows knows, Dispatcher dispatch);
 // Regina refuses it (a name it has already counts as made).
 bool RegisterFunction(const std::string &name);
 
+// Takes `name` back from Regina; nothing happens when Regina has no such function.
+void DeregisterFunction(const std::string &name);
+
+// The file of the script Regina is running, as PARSE SOURCE gives it; nullopt
+// when no script is running.
+std::optional<std::string> ScriptFile();
+
 // Runs the script at `path` (made absolute here) with one argument string,
 // or none at all, as Regina's own command does when no ARG follows the script.
 // The exit status: the script's whole-number EXIT or RETURN value modulo 256,

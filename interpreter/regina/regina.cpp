@@ -364,6 +364,37 @@ bool RegisterFunction(const std::string &name) {
     return r == RXFUNC_OK || r == RXFUNC_DEFINED;
 }
 
+void DeregisterFunction(const std::string &name) { RexxDeregisterFunction(name.c_str()); }
+
+std::optional<std::string> ScriptFile() {
+    // The private variable SOURCE: "UNIX COMMAND /path/of/script.rex".
+    char name[] = "SOURCE";
+    SHVBLOCK block{};
+    block.shvcode = RXSHV_PRIV;
+    MAKERXSTRING(block.shvname, name, sizeof name - 1);
+    block.shvnamelen = sizeof name - 1;
+    MAKERXSTRING(block.shvvalue, nullptr, 0);
+    APIRET r = RexxVariablePool(&block);
+    struct Release {
+        char *p;
+        ~Release() {
+            if (p)
+                RexxFreeMemory(p);
+        }
+    } release{block.shvvalue.strptr};
+    if (r != RXSHV_OK || block.shvret != RXSHV_OK || !block.shvvalue.strptr)
+        return std::nullopt;
+    std::string_view source(block.shvvalue.strptr, block.shvvalue.strlength);
+    // The file name is the third word; it may hold blanks of its own.
+    for (int word = 0; word < 2; ++word) {
+        std::size_t blank = source.find(' ');
+        if (blank == std::string_view::npos)
+            return std::nullopt;
+        source.remove_prefix(blank + 1);
+    }
+    return std::string(source);
+}
+
 int Run(const std::string &path, const std::optional<std::string> &argument) {
     char absolute[PATH_MAX];
     if (!realpath(path.c_str(), absolute)) {
