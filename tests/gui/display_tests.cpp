@@ -177,6 +177,12 @@ TEST(Dialog, LayoutOnScreenFollowsTheTemplate) {
 
     // The caption is the title bar colour.
     EXPECT_EQ(screen.At(window.right - 40, window.top + 4), kNavy);
+    // The picture of the dialog alone, kept beside the tests (the README shows it).
+    std::string cut = "pnmcut -left " + std::to_string(window.left) + " -top " + std::to_string(window.top) +
+                      " -width " + std::to_string(window.right - window.left) + " -height " +
+                      std::to_string(window.bottom - window.top) + " '" + Folder() + "/screen.ppm' | pnmtopng > '" +
+                      DIALOG_PICTURE + "'";
+    EXPECT_EQ(system(cut.c_str()), 0);
     DestroyWindow(dialog);
     EXPECT_EQ(RunLoop(dialog), 0);
 }
