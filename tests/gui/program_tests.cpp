@@ -75,11 +75,11 @@ protected:
 
     void TearDown() override {
         server_.Stop();
-        Run({"rm", "-rf", root_});
+        ::Run({"rm", "-rf", root_});
     }
 
     void Install() {
-        ASSERT_EQ(Run({INSTALL_SCRIPT, "--windows", "--from", BIN_DIR}), 0);
+        ASSERT_EQ(::Run({INSTALL_SCRIPT, "--windows", "--from", BIN_DIR}), 0);
         ASSERT_TRUE(Exists(folder_ + "/brevanto.dll"));
         ASSERT_TRUE(Exists(folder_ + "/unbrevanto"));
         ASSERT_TRUE(HasSharedValue());
@@ -89,7 +89,7 @@ protected:
     bool Reg(const std::vector<std::string>& args) {
         std::vector<std::string> argv{system_ + "/reg"};
         argv.insert(argv.end(), args.begin(), args.end());
-        return Run(argv) == 0;
+        return ::Run(argv) == 0;
     }
     bool HasSharedValue() {
         return Reg({"query", "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", "/v",
@@ -123,7 +123,7 @@ protected:
     int ClientY(int top) const { return top + kFrame + kCaption; }
 
     void Click(int x, int y) {
-        ASSERT_EQ(Run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"}), 0);
+        ASSERT_EQ(::Run({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"}), 0);
     }
 
     // The program ends with 0 on every path.
