@@ -36,14 +36,16 @@ function(win32_def_exports file variable)
   set(${variable} ${names} PARENT_SCOPE)
 endfunction()
 
-# win32_module(target [ENTRY symbol] [EXPORTS symbol...] [DEF file.def])
+# win32_module(target [ENTRY symbol] [EXPORTS symbol...] [DEF file.def] [ORDINALS symbol@number...])
 #   A shared library whose file and soname are <target>.dll, as Windows names it.
 #   ENTRY names the module's entry point (DllMain); the loader finds it in the
 #   image header, as Windows does. EXPORTS limits the exported names to those
 #   given; DEF takes them from a module-definition file, the one a Windows build
-#   of the same module links with.
+#   of the same module links with. ORDINALS exports functions by number as
+#   well, for GetProcAddress with MAKEINTRESOURCE(number): each becomes the
+#   alias win32_ordinal_<number>.
 function(win32_module target)
-  cmake_parse_arguments(ARG "" "ENTRY;NAME;DEF" "EXPORTS" ${ARGN})
+  cmake_parse_arguments(ARG "" "ENTRY;NAME;DEF" "EXPORTS;ORDINALS" ${ARGN})
   if(ARG_DEF)
     win32_def_exports(${ARG_DEF} def_names)
     list(APPEND ARG_EXPORTS ${def_names})
@@ -57,6 +59,15 @@ function(win32_module target)
   if(ARG_ENTRY)
     target_link_options(${target} PRIVATE -Wl,-e,${ARG_ENTRY})
   endif()
+  foreach(pair ${ARG_ORDINALS})
+    string(REPLACE "@" ";" parts ${pair})
+    list(GET parts 0 symbol)
+    list(GET parts 1 number)
+    target_link_options(${target} PRIVATE -Wl,--defsym=win32_ordinal_${number}=${symbol})
+    if(ARG_EXPORTS)
+      list(APPEND ARG_EXPORTS win32_ordinal_${number})
+    endif()
+  endforeach()
   if(ARG_EXPORTS)
     set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.exports)
     list(JOIN ARG_EXPORTS "; " names)

@@ -73,12 +73,45 @@ size_t Lookup(const void *p, bool forget)
     return 0;
 }
 
-// A zero-filled block on huge pages; null when no slot or mapping is free (glibc then serves).
-void *MapLarge(size_t bytes)
+// The last large block freed, kept for the next one: memory the process
+// already has is much cheaper to fill than fresh pages, and a large value is
+// commonly copied out of one block into the next (Regina copies an argument
+// the host string just freed made room for). At most one is kept.
+Slot spare;
+
+Slot TakeSpare()
+{
+    Hold hold;
+    Slot s = spare;
+    spare = Slot{};
+    return s;
+}
+
+// A block on huge pages, zero-filled when `zeroed`; null when no slot or
+// mapping is free (glibc then serves).
+void *MapLarge(size_t bytes, bool zeroed)
 {
     if (bytes > SIZE_MAX / 2)
         return nullptr;
     size_t size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    Slot kept = TakeSpare();
+    if (kept.block && kept.size >= size) {
+        // Trimmed to the size asked for, so that it holds no more memory than a fresh one.
+        if (kept.size > size)
+            munmap(static_cast<char *>(kept.block) + size, kept.size - size);
+        if (zeroed)
+            memset(kept.block, 0, bytes);
+        Hold hold;
+        for (Slot &s : slots)
+            if (!s.block) {
+                s = Slot{kept.block, size};
+                return kept.block;
+            }
+        kept.size = size;
+    }
+    // Too small for this one (or no slot): given back before new memory is taken.
+    if (kept.block)
+        munmap(kept.block, kept.size);
     void *p = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         return nullptr;
@@ -89,7 +122,10 @@ void *MapLarge(size_t bytes)
     if (start + size + kHugePage > base + size)
         munmap(reinterpret_cast<void *>(base + size), start + size + kHugePage - (base + size));
     void *block = reinterpret_cast<void *>(base);
-    madvise(block, size, MADV_HUGEPAGE);
+    // Huge pages for the whole 2 MiB pieces only: a block just over a
+    // multiple of 2 MiB (a value and its header) ends in a few small pages
+    // instead of a whole huge page more.
+    madvise(block, bytes / kHugePage * kHugePage, MADV_HUGEPAGE);
     {
         Hold hold;
         for (Slot &s : slots)
@@ -124,7 +160,7 @@ extern "C" {
 void *malloc(size_t bytes)
 {
     if (bytes >= kLarge)
-        if (void *p = MapLarge(bytes))
+        if (void *p = MapLarge(bytes, false))
             return p;
     return __libc_malloc(bytes);
 }
@@ -132,7 +168,14 @@ void *malloc(size_t bytes)
 void free(void *p)
 {
     if (size_t size = Lookup(p, true)) {
-        munmap(p, size);
+        Slot old;
+        {
+            Hold hold;
+            old = spare;
+            spare = Slot{p, size};
+        }
+        if (old.block)
+            munmap(old.block, old.size);
         return;
     }
     __libc_free(p);
@@ -146,7 +189,7 @@ void *calloc(size_t count, size_t size)
         return nullptr;
     }
     if (bytes >= kLarge)
-        if (void *p = MapLarge(bytes)) // fresh mappings are zeros
+        if (void *p = MapLarge(bytes, true))
             return p;
     return __libc_calloc(count, size);
 }
@@ -158,7 +201,7 @@ void *realloc(void *p, size_t bytes)
         if (!p || bytes < kLarge)
             return __libc_realloc(p, bytes);
         // Growing into a large block: onto huge pages.
-        void *grown = MapLarge(bytes);
+        void *grown = MapLarge(bytes, false);
         if (!grown)
             return __libc_realloc(p, bytes);
         size_t keep = ForeignUsableSize(p);

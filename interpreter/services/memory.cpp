@@ -7,8 +7,6 @@
 // one, so a bad address is reported, never dereferenced.
 #include "internal.h"
 
-#include <sys/mman.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,42 +25,17 @@ struct alignas(16) Header {
     ULONGLONG length;
     std::uint32_t tag;
     Kind kind;
-    void *mapping;           // a large block's own mapping, else 0
-    std::size_t mappingSize;
 };
 
-// Large blocks (a whole download, say) get a mapping of their own backed by
-// huge pages where the system allows: far fewer page faults and TLB misses
-// while the data is copied in, and the memory goes back at once when freed.
-constexpr std::size_t kHugePage = 2u << 20;
-constexpr std::size_t kLargeBlock = 2 * kHugePage;
-
-// A zero-filled block of `bytes` (header included); 0 when memory runs out.
-Header *NewBlock(std::size_t bytes) {
-    if (bytes < kLargeBlock) {
-        auto *block = static_cast<Header *>(std::calloc(1, bytes));
-        return block;
-    }
-    std::size_t size = (bytes + kHugePage - 1) / kHugePage * kHugePage + kHugePage;
-    void *mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED)
-        return nullptr;
-    // The header sits just before a huge-page boundary, so the data starts on one.
-    auto start = (reinterpret_cast<std::uintptr_t>(mapping) + sizeof(Header) + kHugePage - 1) / kHugePage * kHugePage;
-    madvise(reinterpret_cast<void *>(start), size - (start - reinterpret_cast<std::uintptr_t>(mapping)),
-            MADV_HUGEPAGE);
-    auto *block = reinterpret_cast<Header *>(start) - 1;
-    block->mapping = mapping;
-    block->mappingSize = size;
-    return block;
+// A block of `bytes` (header included), zero-filled when `zeroed`; 0 when
+// memory runs out. Large blocks (a whole download, say) come from the
+// process's malloc too: the runner's puts them on huge pages of their own and
+// reuses the last one freed.
+Header *NewBlock(std::size_t bytes, bool zeroed) {
+    return static_cast<Header *>(zeroed ? std::calloc(1, bytes) : std::malloc(bytes));
 }
 
-void FreeBlock(Header *block) {
-    if (block->mapping)
-        munmap(block->mapping, block->mappingSize);
-    else
-        std::free(block);
-}
+void FreeBlock(Header *block) { std::free(block); }
 
 struct Registry {
     std::mutex lock;
@@ -128,7 +101,7 @@ std::string Address(const void *p) {
 char *AllocateZeroed(Kind kind, std::size_t length) {
     if (length > kMaxStringLength)
         return nullptr;
-    Header *block = NewBlock(sizeof(Header) + length + 1);
+    Header *block = NewBlock(sizeof(Header) + length + 1, true);
     if (!block)
         return nullptr;
     return Register(block, kind, length);
@@ -137,7 +110,7 @@ char *AllocateZeroed(Kind kind, std::size_t length) {
 char *Allocate(Kind kind, std::string_view text) {
     if (text.size() > kMaxStringLength)
         return nullptr;
-    Header *block = NewBlock(sizeof(Header) + text.size() + 1);
+    Header *block = NewBlock(sizeof(Header) + text.size() + 1, false);
     if (!block)
         return nullptr;
     if (!text.empty())

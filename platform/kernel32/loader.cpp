@@ -289,7 +289,15 @@ DWORD Find(LPCSTR moduleName, HMODULE& result) {
 DWORD Procedure(HMODULE module, LPCSTR name, FARPROC& result) {
     Image image;
     if (!FindImage(module, image)) return ERROR_MOD_NOT_FOUND;
-    if (!name || IS_INTRESOURCE(name)) return ERROR_PROC_NOT_FOUND;  // no ordinals on this platform
+    if (!name) return ERROR_PROC_NOT_FOUND;
+    // A number names the module's alias for that ordinal (win32_module's ORDINALS).
+    std::string byOrdinal;
+    if (IS_INTRESOURCE(name)) {
+        WORD ordinal = LOWORD(reinterpret_cast<ULONG_PTR>(name));
+        if (ordinal == 0) return ERROR_PROC_NOT_FOUND;
+        byOrdinal = "win32_ordinal_" + std::to_string(ordinal);
+        name = byOrdinal.c_str();
+    }
     std::shared_ptr<Module> ours;
     {
         std::lock_guard guard(loader().lock);

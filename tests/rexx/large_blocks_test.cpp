@@ -80,6 +80,30 @@ TEST(LargeBlocks, ReallocKeepsTheBytesEveryWay)
     EXPECT_EQ(std::realloc(p, 0), nullptr);
 }
 
+TEST(LargeBlocks, TheLastOneFreedServesTheNext)
+{
+    volatile std::size_t large = 8 * kMiB;
+    char *a = static_cast<char *>(std::malloc(large));
+    ASSERT_NE(a, nullptr);
+    std::memset(a, 0xAB, large);
+    std::free(a);
+    // Reused, and still zeros for calloc.
+    char *z = static_cast<char *>(std::calloc(1, large));
+    ASSERT_EQ(z, a);
+    EXPECT_EQ(std::memcmp(z, std::vector<char>(large).data(), large), 0);
+    std::memset(z, 0xCD, large);
+    std::free(z);
+    // A smaller one takes the front of it; a larger one gets memory of its own.
+    char *s = static_cast<char *>(std::malloc(large / 2));
+    EXPECT_EQ(s, a);
+    EXPECT_EQ(malloc_usable_size(s), large / 2);
+    char *l = static_cast<char *>(std::malloc(2 * large));
+    ASSERT_NE(l, nullptr);
+    l[2 * large - 1] = 1;
+    std::free(s);
+    std::free(l);
+}
+
 TEST(LargeBlocks, ManyAtOnce)
 {
     // More than the allocator tracks: the rest come from glibc, and all free alike.

@@ -47,6 +47,21 @@ call expect length(data), big, '100 MiB arrived'
 call expect verify(data, '00'x), 0, 'and all of it is the sparse file''s zeros'
 drop data
 
+/* 8 MiB of varied bytes down and up again, byte for byte: a large buffer's
+   2 MiB chunks and their edges, a transfer paused and resumed many times,
+   and the runner's large blocks. */
+large = left(copies(pattern, 3), 8 * 1024 * 1024 + 5)
+call writefile root'/large.bin', large
+call expect InetMaxIn(length(large) + 4096) > length(large), 1, 'InetMaxIn raised for 8 MiB'
+call expect InetConnectUrl(http'/large.bin', 'data', 'DOWNLOAD'), '', '8 MiB download'
+call expect data == large, 1, '8 MiB, byte for byte'
+drop data
+call expect InetConnectUrl(http'/upload/large.bin', large, 'UPLOAD'), '', '8 MiB upload'
+up = root'/upload/large.bin'
+call expect charin(up, 1, chars(up)) == large, 1, 'the 8 MiB upload, byte for byte'
+call stream up, 'C', 'CLOSE'
+drop large
+
 /* Reading in steps; the FREE option; the previous handle current again. */
 call expect InetConnectUrl(http'/hello.txt', 'first'), '', 'plain open of the first URL'
 call expect InetConnectUrl(http'/pattern.bin', 'second'), '', 'plain open of the second URL'
