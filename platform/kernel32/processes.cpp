@@ -203,7 +203,7 @@ bool FindProgram(const std::string& name, std::string& native) {
 
 // The command interpreter: ComSpec, else `cmd` in the system folder.
 bool Interpreter(std::string& native) {
-    if (const char* spec = getenv("ComSpec"); spec && *spec && NativeName(spec, native) == ERROR_SUCCESS && IsFile(native))
+    if (const char* named = getenv("ComSpec"); named && *named && NativeName(named, native) == ERROR_SUCCESS && IsFile(native))
         return true;
     Image system;
     if (!FindImage(SystemModule(), system)) return false;
