@@ -1,4 +1,4 @@
-// The runner's allocator: blocks of 4 MiB and more (a whole download as Regina
+// The runner's allocator: blocks of 1 MiB and more (a whole download as Regina
 // copies it into a variable, and every copy Regina makes of such a value) get
 // a 2 MiB aligned mapping of their own on transparent huge pages; everything
 // smaller goes to glibc's malloc. A fresh 4 KiB page costs a fault on first
@@ -34,7 +34,7 @@ void *__libc_pvalloc(size_t);
 namespace {
 
 constexpr size_t kHugePage = size_t{2} << 20;
-constexpr size_t kLarge = 2 * kHugePage;
+constexpr size_t kLarge = kHugePage / 2;
 constexpr size_t kSlots = 256;
 
 // The live large blocks: few at any time. A block's address is a huge-page
@@ -87,6 +87,16 @@ Slot TakeSpare()
     return s;
 }
 
+// Huge pages for the whole 2 MiB pieces, and for a last piece of half a huge
+// page or more: a block just over a multiple of 2 MiB (a value and its
+// header) ends in a few small pages instead of a whole huge page more, while
+// a block of 1 to 2 MiB costs one fault instead of hundreds.
+void AskForHugePages(void *block, size_t bytes, size_t size)
+{
+    size_t tail = bytes % kHugePage;
+    madvise(block, tail >= kLarge ? size : bytes - tail, MADV_HUGEPAGE);
+}
+
 // A block on huge pages, zero-filled when `zeroed`; null when no slot or
 // mapping is free (glibc then serves).
 void *MapLarge(size_t bytes, bool zeroed)
@@ -99,6 +109,7 @@ void *MapLarge(size_t bytes, bool zeroed)
         // Trimmed to the size asked for, so that it holds no more memory than a fresh one.
         if (kept.size > size)
             munmap(static_cast<char *>(kept.block) + size, kept.size - size);
+        AskForHugePages(kept.block, bytes, size);
         if (zeroed)
             memset(kept.block, 0, bytes);
         Hold hold;
@@ -122,10 +133,7 @@ void *MapLarge(size_t bytes, bool zeroed)
     if (start + size + kHugePage > base + size)
         munmap(reinterpret_cast<void *>(base + size), start + size + kHugePage - (base + size));
     void *block = reinterpret_cast<void *>(base);
-    // Huge pages for the whole 2 MiB pieces only: a block just over a
-    // multiple of 2 MiB (a value and its header) ends in a few small pages
-    // instead of a whole huge page more.
-    madvise(block, bytes / kHugePage * kHugePage, MADV_HUGEPAGE);
+    AskForHugePages(block, bytes, size);
     {
         Hold hold;
         for (Slot &s : slots)

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -35,7 +38,7 @@ bool Holds(const char *p, std::size_t n)
 TEST(LargeBlocks, LargeOnesAreMappingsOfTheirOwn)
 {
     // Kept out of the optimiser's reach, so the calls really happen.
-    volatile std::size_t large = 4 * kMiB, small = 4 * kMiB - 1;
+    volatile std::size_t large = kMiB, small = kMiB - 1;
     char *a = static_cast<char *>(std::malloc(large));
     ASSERT_NE(a, nullptr);
     EXPECT_TRUE(OnHugePageBoundary(a));
@@ -59,6 +62,43 @@ TEST(LargeBlocks, LargeOnesAreMappingsOfTheirOwn)
     EXPECT_EQ(std::calloc(half, 4), nullptr);
 }
 
+// Whether the kernel was asked for huge pages where p lies (VmFlags "hg").
+bool AskedForHugePages(const void *p)
+{
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    auto at = reinterpret_cast<std::uintptr_t>(p);
+    bool inside = false;
+    while (std::getline(smaps, line)) {
+        std::uintptr_t from = 0, to = 0;
+        char dash = 0;
+        std::istringstream range(line);
+        if (range >> std::hex >> from >> dash >> to && dash == '-') {
+            inside = from <= at && at < to;
+            continue;
+        }
+        if (inside && line.rfind("VmFlags:", 0) == 0)
+            return line.find(" hg") != std::string::npos;
+    }
+    return false;
+}
+
+TEST(LargeBlocks, HugePagesWhereTheyPay)
+{
+    // A block of 1 to 2 MiB is one huge page; a few bytes over a multiple of
+    // 2 MiB end on small pages, half a huge page over takes a whole one.
+    volatile std::size_t mid = kMiB + 16, big = 8 * kMiB + 16, halfOver = 8 * kMiB + kMiB;
+    for (std::size_t size : {std::size_t{mid}, std::size_t{big}, std::size_t{halfOver}}) {
+        char *p = static_cast<char *>(std::malloc(size));
+        ASSERT_NE(p, nullptr);
+        EXPECT_TRUE(AskedForHugePages(p)) << size;
+        EXPECT_EQ(AskedForHugePages(p + size - 1), size != big) << size;
+        Fill(p, size);
+        EXPECT_TRUE(Holds(p, size));
+        std::free(p);
+    }
+}
+
 TEST(LargeBlocks, ReallocKeepsTheBytesEveryWay)
 {
     volatile std::size_t start = 100 * 1024;
@@ -72,7 +112,7 @@ TEST(LargeBlocks, ReallocKeepsTheBytesEveryWay)
         ASSERT_NE(q, nullptr) << next;
         std::size_t kept = next < size ? next : size;
         EXPECT_TRUE(Holds(q, kept)) << next;
-        EXPECT_EQ(OnHugePageBoundary(q), next >= 4 * kMiB) << next;
+        EXPECT_EQ(OnHugePageBoundary(q), next >= kMiB) << next;
         Fill(q, next);
         p = q;
         size = next;
