@@ -31,7 +31,7 @@ DWORD ReginaPool::Drop(std::string_view name) { return Reason(regina::Drop(name)
 std::optional<std::string_view> ReginaArgs::Get(std::size_t n) const {
     if (n == 0 || n > args_.size() || !args_[n - 1])
         return std::nullopt;
-    return std::string_view(*args_[n - 1]);
+    return *args_[n - 1];
 }
 
 } // namespace halvorin::runner

@@ -17,8 +17,8 @@ public:
     DWORD Drop(std::string_view name) override;
 };
 
-// Regina's arguments, copied: each std::string keeps a zero byte after its
-// bytes, and an omitted argument (a null strptr) stays omitted.
+// Regina's arguments for one call: each has a zero byte after its bytes, and
+// an omitted argument (a null strptr) stays omitted.
 class ReginaArgs final : public ArgList {
 public:
     explicit ReginaArgs(regina::Arguments args) : args_(args) {}

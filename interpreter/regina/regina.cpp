@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <vector>
 
@@ -126,16 +127,26 @@ bool GiveValue(RXSTRING &target, const std::string &value) {
     return true;
 }
 
-std::vector<std::optional<std::string>> CopyArguments(ULONG argc, const RXSTRING *argv) {
-    std::vector<std::optional<std::string>> args;
-    args.reserve(argc);
+// One call's arguments. Regina hands an external function each argument as
+// a copy of its own with a zero byte after it, freed after the call, so the
+// text is used where it is: a whole upload is not copied once more. One
+// without that zero byte is copied here, as the services promise one.
+struct CallArguments {
+    std::vector<std::optional<std::string_view>> views;
+    std::deque<std::string> copies;
+};
+
+void TakeArguments(ULONG argc, const RXSTRING *argv, CallArguments &args) {
+    args.views.reserve(argc);
     for (ULONG i = 0; i < argc; ++i) {
-        if (argv[i].strptr)
-            args.emplace_back(std::string(argv[i].strptr, argv[i].strlength));
+        const RXSTRING &arg = argv[i];
+        if (!arg.strptr)
+            args.views.emplace_back(std::nullopt);
+        else if (arg.strptr[arg.strlength] == '\0')
+            args.views.emplace_back(std::string_view(arg.strptr, arg.strlength));
         else
-            args.emplace_back(std::nullopt);
+            args.views.emplace_back(args.copies.emplace_back(arg.strptr, arg.strlength));
     }
-    return args;
 }
 
 // Runs one call and remembers what it raised; nullopt when the call could not be made.
@@ -145,8 +156,9 @@ std::optional<Reply> Serve(std::string_view name, ULONG argc, const RXSTRING *ar
         // A new call means an earlier error was trapped; a HALT may still be on its way.
         if (s.pending && s.pending->number != 4)
             s.pending.reset();
-        std::vector<std::optional<std::string>> args = CopyArguments(argc, argv);
-        Reply reply = s.dispatch(name, args);
+        CallArguments args;
+        TakeArguments(argc, argv, args);
+        Reply reply = s.dispatch(name, args.views);
         if (reply.kind != Reply::Kind::Value) {
             Pending p;
             p.number = reply.kind == Reply::Kind::Halt ? 4 : 40;

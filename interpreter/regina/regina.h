@@ -51,8 +51,8 @@ struct Reply {
 };
 
 // The runner's side of a call: `name` in upper case, each argument given
-// (any bytes) or omitted.
-using Arguments = std::span<const std::optional<std::string>>;
+// (any bytes, with a zero byte after them) or omitted; valid for the call.
+using Arguments = std::span<const std::optional<std::string_view>>;
 using Dispatcher = Reply (*)(std::string_view name, Arguments args);
 using Knows = bool (*)(std::string_view name);
 
