@@ -215,6 +215,8 @@ std::vector<std::pair<double, double>> Table(const char *title, const std::strin
             double peak = Median(Key(kind, tool.name, size), &Sample::peakMiB);
             double baseline = Median(Key(kind, tool.name, 0), &Sample::peakMiB);
             double memory = (peak - baseline) / (double(size) / kMiB);
+            if (memory < 0.005) // at or below the baseline: none, and no "-0.00"
+                memory = 0;
             double ratio = reference > 0 ? time / reference : 0;
             std::printf("| %s | %s | %.3f | %.2f | %.1f | %.2f |\n", SizeName(size).c_str(), tool.name.c_str(), time,
                         ratio, peak, memory);
