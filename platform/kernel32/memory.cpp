@@ -223,6 +223,10 @@ DWORD Commit(std::map<uintptr_t, Reservation>::iterator where, uintptr_t start, 
              int prot) {
     if (where->second.Coarse()) return CommitCoarse(where->second, where->first, start, end, protect, prot);
     if (mprotect(reinterpret_cast<void*>(start), end - start, prot) != 0) return FromErrno();
+    // A commit of a few pages (a buffer growing page by page) is filled at
+    // once, as in a coarse chunk: one populate costs less than a fault.
+    if (end - start <= kGranularity && (prot & PROT_WRITE))
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
     const uintptr_t page = PageSize();
     for (uintptr_t a = start; a < end; a += page) where->second.pages[(a - where->first) / page] = protect;
     return ERROR_SUCCESS;

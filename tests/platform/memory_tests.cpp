@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <cstddef>
 #include <cstring>
@@ -357,6 +358,11 @@ TEST(SmallReservation, KeepsExactProtection) {
     Probe probe;
     for (SIZE_T at = 0; at < 3 * page; at += page)
         ASSERT_NE(VirtualAlloc(base + at, page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    // Filled at commit (one populate instead of a fault each), and still zeros.
+    unsigned char resident[3] = {};
+    ASSERT_EQ(mincore(base, 3 * page, resident), 0);
+    for (unsigned char r : resident) EXPECT_TRUE(r & 1);
+    EXPECT_EQ(base[0], 0);
     EXPECT_TRUE(probe.Writable(base + 3 * page - 1));
     EXPECT_FALSE(probe.Readable(base + 3 * page));
     EXPECT_FALSE(probe.Readable(base + size - 1));
