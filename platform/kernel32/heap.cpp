@@ -22,7 +22,6 @@
 #include <mutex>
 #include <new>
 #include <unordered_map>
-#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
@@ -110,12 +109,15 @@ private:
                     return false;
                 uintptr_t at = reinterpret_cast<uintptr_t>(p);
                 if (at + span <= kCeiling) {
-                    try {
-                        users_.assign(span / page_, 0);
-                    } catch (const std::bad_alloc &) {
+                    // The count table is mapped, not filled: its pages are
+                    // touched only as blocks reach that part of the arena.
+                    void *table = mmap(nullptr, span / page_ * sizeof(uint32_t), PROT_READ | PROT_WRITE,
+                                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+                    if (table == MAP_FAILED) {
                         munmap(p, span);
                         return false;
                     }
+                    users_ = static_cast<uint32_t *>(table);
                     base_ = cursor_ = committed_ = at;
                     span_ = span;
                     return true;
@@ -204,7 +206,7 @@ private:
     uintptr_t cursor_ = 0;     // where the next block may go
     uintptr_t committed_ = 0;  // every page below was usable at least once
     unsigned round_ = 0;       // how often the cursor went round
-    std::vector<uint32_t> users_;                 // live blocks on each page
+    uint32_t *users_ = nullptr;                   // live blocks on each page
     std::unordered_map<uintptr_t, SIZE_T> live_;  // address -> bytes asked for
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <valgrind/valgrind.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -125,6 +126,24 @@ TEST(GlobalMemory, FreedPagesGoBackToTheSystem) {
         ASSERT_EQ(GlobalFree(p), nullptr);
     }
     EXPECT_LT(ResidentKiB() - before, 16 * 1024);
+}
+
+TEST(GlobalMemoryDeathTest, TheFirstBlockCostsLittle) {
+    // A script's first handle must not make the arena's books resident: a
+    // fresh process, one small block, a few pages more at most.
+    if (RUNNING_ON_VALGRIND) GTEST_SKIP() << "valgrind keeps its own books";
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow and allocator grow with a first block";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a process of its own, arena untouched
+    EXPECT_EXIT(
+        {
+            long before = ResidentKiB();
+            void* p = GlobalAlloc(GMEM_FIXED, 16);
+            long grown = ResidentKiB() - before;
+            std::exit(p && grown < 128 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(GlobalMemory, BlocksComeZeroedAndApart) {
