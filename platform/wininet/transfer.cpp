@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <netdb.h>
 #include <sys/socket.h>
 
@@ -106,7 +107,16 @@ DWORD InitCurl()
 {
     static std::once_flag once;
     static CURLcode result = CURLE_FAILED_INIT;
-    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        // libcurl and the thirty-odd libraries it pulls in stay for the life
+        // of the process, as system libraries do: unmapping them when the
+        // last user lets go of this module costs more than keeping them, and
+        // libcurl is never told to clean up anyway.
+        Dl_info self;
+        if (dladdr(reinterpret_cast<void *>(&curl_global_init), &self) && self.dli_fname)
+            dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        result = curl_global_init(CURL_GLOBAL_DEFAULT);
+    });
     return result == CURLE_OK ? ERROR_SUCCESS : ERROR_INTERNET_INTERNAL_ERROR;
 }
 
