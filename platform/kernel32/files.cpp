@@ -110,7 +110,7 @@ DWORD TakeShare(int fd, const bool rights[kRights], DWORD share) {
     return err;
 }
 
-// Whether a process has the file mapped executable: it runs it or has it loaded.
+// Whether a process runs the file or has it mapped executable (loaded).
 bool RunningImage(const struct stat& target) {
     DIR* proc = opendir("/proc");
     if (!proc) return false;
@@ -120,6 +120,14 @@ bool RunningImage(const struct stat& target) {
     bool found = false;
     while (dirent* e = readdir(proc)) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        // The program a process runs counts from the start of its exec, before
+        // the image is mapped.
+        struct stat exe;
+        if (stat((std::string("/proc/") + e->d_name + "/exe").c_str(), &exe) == 0 && exe.st_dev == target.st_dev &&
+            exe.st_ino == target.st_ino) {
+            found = true;
+            break;
+        }
         std::ifstream maps(std::string("/proc/") + e->d_name + "/maps");
         std::string line;
         while (!found && std::getline(maps, line)) {
